@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs, on a Debian machine, the packages the build, the tools, the tests,
+# the benchmarks and the fuzzers need and the machine lacks. Run as root.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config
+  libmd-dev                      # MD5 for the library
+  libgtest-dev libgmock-dev      # tests
+  libbenchmark-dev libspdlog-dev # benchmarks (spdlog is a comparison peer)
+  libtomlplusplus-dev libcli11-dev # the catalogue compiler
+  valgrind                       # leak and memory checks
+  clang libclang-rt-14-dev       # fuzzers and sanitizer runtimes
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq || true
+  apt-get install -y -qq "${missing[@]}"
+fi

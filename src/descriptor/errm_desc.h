@@ -1,0 +1,140 @@
+// errm_desc.h - the descriptor store: byte order, the mapped-file reader,
+// the subsystem table, and the entry cache that holds decoded messages.
+//
+// A descriptor is untrusted input: every offset, count and length read from
+// it is checked against the mapped size before it is used.
+#ifndef ERRM_DESC_H
+#define ERRM_DESC_H
+
+#include <cstddef>
+#include <cstdint>
+
+// ------------------------------------------------------------- file format
+
+inline constexpr std::uint32_t ERRM_DESC_MAGIC = 0x45783417u;
+inline constexpr std::size_t ERRM_DESC_HEADER = 56;
+inline constexpr int ERRM_DESC_MIN_VERSION = 100; // 1.0.0
+inline constexpr int ERRM_SS_ROWS = 16;           // subsystem table rows
+inline constexpr int ERRM_SS_MAX_LOADS = 15;      // loads in a process's life
+inline constexpr int ERRM_CACHE_SLOTS = 16;
+
+// ------------------------------------------------------------- byte order
+
+std::uint32_t errm_FileOrder32(std::uint32_t value);
+std::uint16_t errm_FileOrder16(std::uint16_t value);
+void errm_FileOrderArray32(std::uint32_t *words, std::size_t count);
+
+// Unaligned reads at a position of the selected view, in file order.
+void errm_ReadFileU32(const unsigned char *pos, std::uint32_t *result);
+void errm_ReadFileU16(const unsigned char *pos, std::uint16_t *result);
+void errm_ReadFileU8(const unsigned char *pos, std::uint8_t *result);
+
+// The view that offset reads refer to.
+void errm_MemFileSetBase(const unsigned char *base, std::size_t size);
+// Copies size bytes at offset; 0 when the range leaves the view.
+int errm_MemFileRead(void *dst, std::size_t offset, std::size_t size);
+// Address of offset in the view, null when outside.
+const unsigned char *errm_MemFileAddress(std::size_t offset);
+
+// ------------------------------------------------------- subsystem table
+
+struct errm_DirRecord {
+    std::int32_t number;  // message number
+    std::uint32_t offset; // file offset of the entry record
+    std::uint32_t spare;  // carried, unused
+};
+static_assert(sizeof(errm_DirRecord) == 12, "a directory record is 12 bytes");
+
+struct errm_SubsystemRow {
+    char *name;                     // subsystem name read from the file
+    char *displayName;              // display name, "" when none
+    errm_DirRecord *directory;      // host-order copy of the directory
+    const unsigned char *viewBase;  // start of the mapped view
+    std::size_t viewSize;           // bytes mapped
+    std::uint32_t *counters;        // display counters, N + 1
+    std::uint32_t *flags;           // flags words, N + 1
+    int loaded;                     // 1 for a filled row
+    int fd;                         // open descriptor of the file
+    int index;                      // the row's own index
+    int entryCount;                 // N
+};
+
+extern errm_SubsystemRow errm_Subsystems[ERRM_SS_ROWS];
+
+// Loads counted over the process's life (never reset).
+int errm_LoadedCount();
+
+// ERRM_Init's step: releases rows left loaded by an earlier cycle and marks
+// every row unloaded. The loaded count is not changed.
+void errm_ClearSubsystemTable();
+
+// ERRM_FInit's step: releases every loaded row.
+void errm_ReleaseSubsystems();
+
+// Dumps up to 256 bytes in hexadecimal into out (capacity cap) and prints it.
+// 1 when the whole dump fitted.
+int errm_DumpBytes(const char *title, char *out, int cap, const unsigned char *bytes, int count);
+
+// ----------------------------------------------------------- entry cache
+
+struct errm_MessageEntry {
+    int number;                 // message number of the record
+    std::uint16_t idLength;     // 0: no identifier text
+    char id[1024];              // identifier text
+    int severity;               // 1..8
+    char format[4096];          // printf format, "" when none
+    int forceDisplay;           // 1: shown even when verbose mode is 0
+    std::int16_t reportCount;   // used positions of reports
+    std::uint8_t reports[16];   // channel ids, 17 beyond the count
+    char see[1024];             // see text, "?" when absent
+    int seeFlag;                // 1 when the see text is present
+    unsigned dateKind;          // 0..3 (others show an empty stamp)
+    char cat[1024];             // "FILE=name", "?" when absent
+    int catFlag;                // 1 when present
+    char cmd[1024];             // "CMD=command", "?" when absent
+    int cmdFlag;                // 1 when present
+    std::int16_t rc;            // return code
+    int dirIndex;               // position in the owner's directory
+    std::uint32_t counter;      // display counter copy
+    std::uint32_t flags;        // flags word copy
+    int owner;                  // subsystem index the entry was decoded from
+};
+
+// The subsystem of the last entry load (refreshed by every load).
+struct errm_SubsystemContext {
+    char name[64];              // subsystem name
+    char displayName[256];      // display name of the row
+    int hasDisplayName;         // 1 when the display name is non-empty
+};
+
+extern errm_SubsystemContext errm_Ctx;
+
+void errm_ResetEntryCache();
+int errm_FindCachedEntry(int number);
+int errm_LoadEntry(int subsystem, int number);
+void errm_RegisterCachedEntry(int number);
+int errm_FindDirectoryEntry(const errm_DirRecord *directory, int number, int count);
+int errm_RegisterEnvName(const char *name);
+
+// The current entry (last made current), null before the first lookup.
+errm_MessageEntry *errm_CurrentEntry();
+// The slot that a load fills next (tests and benchmarks).
+int errm_CacheNextPosition();
+
+// Finds or loads (subsystem, number) and makes it current; handles the
+// change of subsystem. 0 or the loader's code.
+int errm_LookupEntry(unsigned subsystem, int number);
+
+// Subsystem index of the last successful lookup, -1 at start.
+int errm_CurrentSubsystem();
+
+// The label of a subsystem in messages: its display name when present.
+const char *errm_SubsystemLabel();
+
+// Forgets the current entry and subsystem (a new cycle starts with none).
+void errm_ClearCurrentEntry();
+
+// Writes the entry's counter and flags back into its owner's arrays.
+void errm_StoreEntryCounter(const errm_MessageEntry *entry);
+
+#endif

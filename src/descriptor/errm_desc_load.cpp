@@ -1,0 +1,296 @@
+// errm_desc_load.cpp - loading and verifying a descriptor into the
+// subsystem table, the header dump, and releasing the rows.
+//
+// Sections: table; header dump; ERRM_ReadErrorDescriptor; release.
+#include "descriptor/errm_desc.h"
+#include "err_mgt/errm_alloc.h"
+#include "err_mgt/errm_interr.h"
+#include "err_mgt/errm_state.h"
+#include "err_mgt/errm_text.h"
+#include "err_mgt/errm_trace.h"
+#include "platform/errm_platform.h"
+#include "errm.h"
+
+#include <cstdio>
+#include <cstring>
+#include <md5.h>
+
+// Allocation tags of the row's blocks.
+namespace {
+constexpr int kTagName = 120590;
+constexpr int kTagDisplay = 120591;
+constexpr int kTagDirectory = 120592;
+constexpr int kTagCounters = 120593;
+constexpr int kTagFlags = 120594;
+} // namespace
+
+errm_SubsystemRow errm_Subsystems[ERRM_SS_ROWS] = {};
+
+namespace {
+
+struct LoaderState {
+    int loadedCount;                          // successful loads, never reset
+    unsigned char header[ERRM_DESC_HEADER];   // header of the last file read
+    char path[ERRM_NAME_CAP];                 // path of the last file
+    char dump[2689];                          // header dump text
+};
+
+LoaderState g_loader = {};
+
+// Everything a load has obtained; released unless the load commits it.
+struct PendingLoad {
+    errm_MappedFile file = {-1, 0, nullptr};
+    char *name = nullptr;
+    char *displayName = nullptr;
+    errm_DirRecord *directory = nullptr;
+    std::uint32_t *counters = nullptr;
+    std::uint32_t *flags = nullptr;
+    bool committed = false;
+
+    PendingLoad() = default;
+    PendingLoad(const PendingLoad &) = delete;
+    PendingLoad &operator=(const PendingLoad &) = delete;
+    ~PendingLoad() {
+        if (committed) return;
+        errm_DeAllocate(name, kTagName);
+        errm_DeAllocate(displayName, kTagDisplay);
+        errm_DeAllocate(directory, kTagDirectory);
+        errm_DeAllocate(counters, kTagCounters);
+        errm_DeAllocate(flags, kTagFlags);
+        errm_PL_Release(&file);
+        errm_MemFileSetBase(nullptr, 0);
+    }
+};
+
+void clearRow(errm_SubsystemRow &row) {
+    row = errm_SubsystemRow{nullptr, nullptr, nullptr, nullptr, 0, nullptr, nullptr, 0, -1, 0, 0};
+}
+
+char *ownedText(const unsigned char *bytes, std::size_t n, int tag) {
+    char *text = static_cast<char *>(errm_AllocateAndClear(n + 1, tag));
+    if (text != nullptr) std::memcpy(text, bytes, n);
+    return text;
+}
+
+} // namespace
+
+int errm_LoadedCount() { return g_loader.loadedCount; }
+
+void errm_ClearSubsystemTable() {
+    // Rows of a cycle that did not end with ERRM_FInit are released first.
+    errm_ReleaseSubsystems();
+    for (errm_SubsystemRow &row : errm_Subsystems) clearRow(row);
+}
+
+// -------------------------------------------------------------- header dump
+
+int errm_DumpBytes(const char *title, char *out, int cap, const unsigned char *bytes, int count) {
+    if (cap <= 0) return 0;
+    std::size_t size = static_cast<std::size_t>(cap);
+    out[0] = '\0';
+    if (count > 256) count = 256;
+    if (count < 0) count = 0;
+    int rounded = (count + 15) / 16 * 16;
+    if (rounded > 256) rounded = 256;
+    int lines = rounded / 16;
+    char piece[128];
+    std::snprintf(piece, sizeof piece, "Dumper(%s): %d values on %3d lines\n", title, rounded, lines);
+    if (!errm_StrCat(out, size, piece)) return 0;
+    for (int l = 0; l < lines; ++l) {
+        std::snprintf(piece, sizeof piece, "%03d : ", l * 16);
+        if (!errm_StrCat(out, size, piece)) return 0;
+        for (int i = 0; i < 16; ++i) {
+            std::snprintf(piece, sizeof piece, "%02X ", bytes[l * 16 + i]);
+            if (!errm_StrCat(out, size, piece)) return 0;
+        }
+        for (int i = 0; i < 16; ++i) {
+            unsigned char c = bytes[l * 16 + i];
+            piece[0] = (c >= 32 && c <= 122) ? static_cast<char>(c) : '.';
+            piece[1] = '\0';
+            if (!errm_StrCat(out, size, piece)) return 0;
+        }
+        std::snprintf(piece, sizeof piece, " - %03d \n", (l + 1) * 16);
+        if (!errm_StrCat(out, size, piece)) return 0;
+    }
+    errm_ConsolePuts(out);
+    return 1;
+}
+
+// -------------------------------------------------- ERRM_ReadErrorDescriptor
+
+namespace {
+
+// Reports a region outside the file.
+int outsideFile(const char *path) {
+    ERRM_REPORT(ERRM_E_READ_MAPPED, path);
+    return ERRM_E_READ_MAPPED;
+}
+
+// True when [offset, offset + length) lies inside a file of size bytes.
+bool inside(std::uint64_t offset, std::uint64_t length, std::size_t size) {
+    return offset <= size && length <= size - offset;
+}
+
+} // namespace
+
+extern "C" ERRM_API int ERRM_ReadErrorDescriptor(const char *subsystem, int *index) {
+    if (!errm_OpenDllTrace()) return 1;
+    if (subsystem == nullptr || index == nullptr) {
+        ERRM_REPORT(ERRM_E_NULL, subsystem == nullptr ? "subsystem" : "index");
+        return ERRM_E_NULL;
+    }
+    char ssName[64];
+    if (!errm_StrCopy(ssName, sizeof ssName, subsystem)) {
+        ERRM_REPORT(ERRM_E_COPY_SIZE, "SS");
+        return ERRM_E_COPY_SIZE;
+    }
+    errm_ToUpper(ssName);
+
+    char *root = errm_G.RootForMemoryDescriptor;
+    std::size_t rootLen = std::strlen(root);
+    if ((rootLen == 0 || root[rootLen - 1] != '/') && rootLen < ERRM_NAME_CAP - 1)
+        errm_AddSlash(root);
+    char *path = g_loader.path;
+    path[0] = '\0';
+    if (!errm_StrCopy(path, ERRM_NAME_CAP, root) || !errm_StrCat(path, ERRM_NAME_CAP, "errm_desc") ||
+        !errm_StrCat(path, ERRM_NAME_CAP, "_") || !errm_StrCat(path, ERRM_NAME_CAP, ssName) ||
+        !errm_StrCat(path, ERRM_NAME_CAP, ".bin")) {
+        ERRM_REPORT(ERRM_E_CAT_OVERFLOW, path);
+        return ERRM_E_CAT_OVERFLOW;
+    }
+
+    PendingLoad load;
+    if (!errm_PL_OpenReadOnly(path, &load.file)) {
+        ERRM_REPORT(ERRM_E_OPEN, path);
+        return ERRM_E_OPEN;
+    }
+    std::size_t size = load.file.size;
+    if (size < ERRM_DESC_HEADER) return outsideFile(path);
+    const unsigned char *base = errm_PL_Map(&load.file);
+    if (base == nullptr) {
+        ERRM_REPORT(ERRM_E_MAP, path);
+        return ERRM_E_MAP;
+    }
+    errm_MemFileSetBase(base, size);
+
+    // Header: the first six words in host order, the rest as bytes.
+    unsigned char *header = g_loader.header;
+    errm_MemFileRead(header, 0, ERRM_DESC_HEADER);
+    std::uint32_t words[6];
+    std::memcpy(words, header, sizeof words);
+    errm_FileOrderArray32(words, 6);
+    std::memcpy(header, words, sizeof words);
+    const std::uint32_t magic = words[0], entryCount = words[1], checksumLength = words[2],
+                        directoryOffset = words[3], checksumStart = words[4];
+    if (magic != ERRM_DESC_MAGIC) {
+        ERRM_REPORT(ERRM_E_MAGIC, static_cast<long long>(magic));
+        return ERRM_E_MAGIC;
+    }
+    int version = 100 * header[40] + 10 * header[41] + header[42];
+    if (version < ERRM_DESC_MIN_VERSION)
+        ERRM_REPORT(ERRM_E_OLD_VERSION, version, ERRM_DESC_MIN_VERSION);
+
+    if (errm_G.FDebugDump == 1) {
+        // The dump shows whole lines of 16: the bytes after the header come
+        // from the file itself, zeros past its end.
+        unsigned char shown[64] = {};
+        std::memcpy(shown, header, ERRM_DESC_HEADER);
+        errm_MemFileRead(shown + ERRM_DESC_HEADER, ERRM_DESC_HEADER,
+                         size >= 64 ? 8 : size - ERRM_DESC_HEADER);
+        if (errm_DumpBytes("SB", g_loader.dump, sizeof g_loader.dump, shown, ERRM_DESC_HEADER))
+            errm_TraceAdd("%s", g_loader.dump);
+    }
+
+    // Names: a length byte and the bytes of the name, then of the display name.
+    if (!inside(ERRM_DESC_HEADER, 1, size)) return outsideFile(path);
+    std::size_t nameLen = base[ERRM_DESC_HEADER];
+    if (nameLen > 63 || !inside(ERRM_DESC_HEADER + 1, nameLen + 1, size)) return outsideFile(path);
+    std::size_t displayAt = ERRM_DESC_HEADER + 1 + nameLen;
+    std::size_t displayLen = base[displayAt];
+    if (!inside(displayAt + 1, displayLen, size)) return outsideFile(path);
+    load.name = ownedText(base + ERRM_DESC_HEADER + 1, nameLen, kTagName);
+    if (load.name == nullptr) {
+        ERRM_REPORT(ERRM_E_NO_MEMORY, "SS name");
+        return ERRM_E_NO_MEMORY;
+    }
+    load.displayName = ownedText(base + displayAt + 1, displayLen, kTagDisplay);
+    if (load.displayName == nullptr) {
+        ERRM_REPORT(ERRM_E_NO_MEMORY, "display name");
+        return ERRM_E_NO_MEMORY;
+    }
+
+    // Digest: a mismatch is reported byte by byte; the load goes on.
+    if (!inside(checksumStart, checksumLength, size)) return outsideFile(path);
+    MD5_CTX md5;
+    unsigned char digest[16];
+    MD5Init(&md5);
+    MD5Update(&md5, base + checksumStart, checksumLength);
+    MD5Final(digest, &md5);
+    for (int i = 0; i < 16; ++i)
+        if (digest[i] != header[24 + i]) ERRM_REPORT(ERRM_E_MD5, i, static_cast<int>(header[24 + i]));
+
+    // Directory: N records of three words, converted to host order.
+    if (!inside(directoryOffset, static_cast<std::uint64_t>(entryCount) * 12, size))
+        return outsideFile(path);
+    std::size_t dirBytes = static_cast<std::size_t>(entryCount) * 12;
+    load.directory = static_cast<errm_DirRecord *>(errm_AllocateAndClear(dirBytes, kTagDirectory));
+    if (load.directory == nullptr) {
+        ERRM_REPORT(ERRM_E_NO_MEMORY, "alloc for directory ");
+        return ERRM_E_NO_MEMORY;
+    }
+    errm_MemFileRead(load.directory, directoryOffset, dirBytes);
+    errm_FileOrderArray32(reinterpret_cast<std::uint32_t *>(load.directory),
+                          static_cast<std::size_t>(entryCount) * 3);
+
+    if (g_loader.loadedCount >= ERRM_SS_MAX_LOADS) {
+        ERRM_REPORT(ERRM_E_TOO_MANY_SS, g_loader.loadedCount);
+        return ERRM_E_TOO_MANY_SS;
+    }
+    std::size_t arrayBytes = (static_cast<std::size_t>(entryCount) + 1) * sizeof(std::uint32_t);
+    load.counters = static_cast<std::uint32_t *>(errm_AllocateAndClear(arrayBytes, kTagCounters));
+    if (load.counters == nullptr) {
+        ERRM_REPORT(ERRM_E_NO_MEMORY, "counter");
+        return ERRM_E_NO_MEMORY;
+    }
+    load.flags = static_cast<std::uint32_t *>(errm_AllocateAndClear(arrayBytes, kTagFlags));
+    if (load.flags == nullptr) {
+        ERRM_REPORT(ERRM_E_NO_MEMORY, "flags");
+        return ERRM_E_NO_MEMORY;
+    }
+
+    int at = g_loader.loadedCount;
+    errm_SubsystemRow &row = errm_Subsystems[at];
+    row.name = load.name;
+    row.displayName = load.displayName;
+    row.directory = load.directory;
+    row.viewBase = base;
+    row.viewSize = size;
+    row.counters = load.counters;
+    row.flags = load.flags;
+    row.loaded = 1;
+    row.fd = load.file.fd;
+    row.index = at;
+    row.entryCount = static_cast<int>(entryCount);
+    load.committed = true;
+    *index = at;
+    ++g_loader.loadedCount;
+    errm_ResetEntryCache();
+    return 0;
+}
+
+// ------------------------------------------------------------------ release
+
+void errm_ReleaseSubsystems() {
+    for (errm_SubsystemRow &row : errm_Subsystems) {
+        if (row.loaded != 1) continue;
+        errm_DeAllocate(row.name, kTagName);
+        errm_DeAllocate(row.displayName, kTagDisplay);
+        errm_DeAllocate(row.directory, kTagDirectory);
+        errm_DeAllocate(row.counters, kTagCounters);
+        errm_DeAllocate(row.flags, kTagFlags);
+        errm_MappedFile file = {row.fd, row.viewSize, row.viewBase};
+        errm_PL_Release(&file);
+        clearRow(row);
+    }
+    errm_MemFileSetBase(nullptr, 0);
+}

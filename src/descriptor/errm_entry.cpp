@@ -1,0 +1,365 @@
+// errm_entry.cpp - message lookup: directory search, entry decoding, the
+// 16-slot round-robin entry cache and the environment name table.
+//
+// Sections: cache state; cache operations; directory search; environment
+// names; entry decoding; lookup.
+#include "descriptor/errm_desc.h"
+#include "err_mgt/errm_interr.h"
+#include "err_mgt/errm_text.h"
+
+#include <array>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+
+errm_SubsystemContext errm_Ctx = {{}, {}, 0};
+
+// ------------------------------------------------------------- cache state
+
+namespace {
+
+struct CacheKey {
+    int number; // message number, -1 when free
+    int slot;   // equal to the key's position, -1 when free
+};
+
+struct EntryCache {
+    // Decoding goes into the spare entry, which is swapped into its slot only
+    // when the whole record decoded: a failed load never leaves a cached
+    // message half overwritten.
+    std::array<errm_MessageEntry, ERRM_CACHE_SLOTS + 1> storage;
+    std::array<errm_MessageEntry *, ERRM_CACHE_SLOTS> slots; // slot -> entry
+    errm_MessageEntry *spare;                                // next decode target
+    std::array<CacheKey, ERRM_CACHE_SLOTS> keys;
+    int next;              // position the next load fills
+    int current;           // slot of the current entry, -1 before the first
+    int currentSubsystem;  // subsystem of the last successful lookup
+};
+
+EntryCache g_cache;
+
+struct CacheInit {
+    CacheInit() {
+        for (int i = 0; i < ERRM_CACHE_SLOTS; ++i) g_cache.slots[i] = &g_cache.storage[i];
+        g_cache.spare = &g_cache.storage[ERRM_CACHE_SLOTS];
+        for (CacheKey &k : g_cache.keys) k = {-1, -1};
+        g_cache.next = 0;
+        g_cache.current = -1;
+        g_cache.currentSubsystem = -1;
+    }
+};
+const CacheInit g_cacheInit;
+
+} // namespace
+
+// -------------------------------------------------------- cache operations
+
+void errm_ResetEntryCache() {
+    for (CacheKey &k : g_cache.keys) k = {-1, -1};
+    g_cache.next = 0;
+}
+
+int errm_FindCachedEntry(int number) {
+    for (const CacheKey &k : g_cache.keys)
+        if (k.slot != -1 && k.number == number) return k.slot;
+    return -1;
+}
+
+void errm_RegisterCachedEntry(int number) {
+    g_cache.keys[static_cast<std::size_t>(g_cache.next)] = {number, g_cache.next};
+    g_cache.current = g_cache.next;
+    g_cache.next = g_cache.next == ERRM_CACHE_SLOTS - 1 ? 0 : g_cache.next + 1;
+}
+
+errm_MessageEntry *errm_CurrentEntry() {
+    return g_cache.current < 0 ? nullptr : g_cache.slots[static_cast<std::size_t>(g_cache.current)];
+}
+
+int errm_CacheNextPosition() { return g_cache.next; }
+
+void errm_ClearCurrentEntry() {
+    errm_ResetEntryCache();
+    g_cache.current = -1;
+    g_cache.currentSubsystem = -1;
+}
+
+int errm_CurrentSubsystem() { return g_cache.currentSubsystem; }
+
+// -------------------------------------------------------- directory search
+
+int errm_FindDirectoryEntry(const errm_DirRecord *directory, int number, int count) {
+    if (count < 1) return -1;
+    int low = 1, high = count;
+    while (low <= high) {
+        int middle = low + (high - low) / 2;
+        int found = directory[middle - 1].number;
+        if (found == number) return middle - 1;
+        if (found > number) high = middle - 1;
+        else low = middle + 1;
+    }
+    return -1;
+}
+
+// ------------------------------------------------------- environment names
+
+namespace {
+
+struct EnvName {
+    int inUse;         // 1 for a used row
+    int length;        // name length
+    char name[129];    // variable name
+    char value[1024];  // its value when first seen
+};
+
+struct EnvTable {
+    std::array<EnvName, 32> rows;
+    int count; // used rows, never reset
+};
+
+EnvTable g_env = {};
+
+} // namespace
+
+int errm_RegisterEnvName(const char *name) {
+    for (int i = 0; i < g_env.count; ++i)
+        if (std::strcmp(g_env.rows[static_cast<std::size_t>(i)].name, name) == 0) return 1;
+    if (g_env.count >= 32) {
+        errm_ReportInternalError(ERRM_E_TOO_MANY_ENV, g_env.count, ERRM_SRC_PATH, __LINE__);
+        return 0;
+    }
+    EnvName &row = g_env.rows[static_cast<std::size_t>(g_env.count)];
+    row.inUse = 1;
+    row.length = static_cast<int>(std::strlen(name));
+    errm_StrCopy(row.name, sizeof row.name, name);
+    row.value[0] = '\0';
+    if (const char *value = std::getenv(name)) {
+        if (!errm_StrCopy(row.value, sizeof row.value, value))
+            errm_StrCopy(row.value, sizeof row.value, "?");
+    }
+    ++g_env.count;
+    return 1;
+}
+
+// ----------------------------------------------------------- entry decoding
+
+namespace {
+
+// A read cursor over one entry record, bounded by the end of the view.
+struct Cursor {
+    const unsigned char *pos;
+    const unsigned char *end;
+
+    bool has(std::size_t n) const { return static_cast<std::size_t>(end - pos) >= n; }
+    bool u8(std::uint8_t *v) {
+        if (!has(1)) return false;
+        errm_ReadFileU8(pos, v);
+        pos += 1;
+        return true;
+    }
+    bool u16(std::uint16_t *v) {
+        if (!has(2)) return false;
+        errm_ReadFileU16(pos, v);
+        pos += 2;
+        return true;
+    }
+    bool u32(std::uint32_t *v) {
+        if (!has(4)) return false;
+        errm_ReadFileU32(pos, v);
+        pos += 4;
+        return true;
+    }
+    // Copies n bytes and a terminator into dst (capacity > n is the caller's).
+    bool text(char *dst, std::size_t n) {
+        if (!has(n)) return false;
+        std::memcpy(dst, pos, n);
+        dst[n] = '\0';
+        pos += n;
+        return true;
+    }
+    bool skip(std::size_t n) {
+        if (!has(n)) return false;
+        pos += n;
+        return true;
+    }
+};
+
+// True when a printf format holds a %n conversion (of any length modifier).
+bool holdsPercentN(const char *format) {
+    for (const char *p = format; *p != '\0'; ++p) {
+        if (*p != '%') continue;
+        ++p;
+        while (*p != '\0' && std::strchr("-+ #0'123456789.*$hlLqjztI", *p) != nullptr) ++p;
+        if (*p == 'n') return true;
+        if (*p == '\0') break;
+    }
+    return false;
+}
+
+int badField(const char *what) {
+    ERRM_REPORT(ERRM_E_INTERNAL, what);
+    return ERRM_E_INTERNAL;
+}
+
+int outsideFile(const char *name) {
+    ERRM_REPORT(ERRM_E_READ_MAPPED, name);
+    return ERRM_E_READ_MAPPED;
+}
+
+// Reads an optional text whose length must be 0 or lo..1023.
+enum class TextResult { Ok, Bad, Outside };
+TextResult optionalText(Cursor &c, int lo, char *dst, int *flag) {
+    std::uint16_t len;
+    if (!c.u16(&len)) return TextResult::Outside;
+    if (len == 0) {
+        *flag = 0;
+        std::memcpy(dst, "?", 2);
+        return TextResult::Ok;
+    }
+    if (len < lo || len > 1023) return TextResult::Bad;
+    if (!c.text(dst, len)) return TextResult::Outside;
+    *flag = 1;
+    return TextResult::Ok;
+}
+
+} // namespace
+
+int errm_LoadEntry(int subsystem, int number) {
+    if (static_cast<unsigned>(subsystem) > 15) {
+        ERRM_REPORT(ERRM_E_BAD_INDEX, subsystem);
+        return ERRM_E_BAD_INDEX;
+    }
+    const errm_SubsystemRow &row = errm_Subsystems[subsystem];
+    if (row.loaded != 1) {
+        ERRM_REPORT0(ERRM_E_NOT_LOADED);
+        return ERRM_E_NOT_LOADED;
+    }
+    // The context follows the subsystem of the last load.
+    errm_StrCopy(errm_Ctx.name, sizeof errm_Ctx.name, row.name);
+    errm_StrCopy(errm_Ctx.displayName, sizeof errm_Ctx.displayName, row.displayName);
+    errm_Ctx.hasDisplayName = row.displayName[0] != '\0' ? 1 : 0;
+
+    int dirIndex = errm_FindDirectoryEntry(row.directory, number, row.entryCount);
+    if (dirIndex < 0) {
+        ERRM_REPORT(ERRM_E_NOT_FOUND, number);
+        return ERRM_E_NOT_FOUND;
+    }
+    errm_MemFileSetBase(row.viewBase, row.viewSize);
+    const unsigned char *record = errm_MemFileAddress(row.directory[dirIndex].offset);
+    if (record == nullptr) return outsideFile(row.name);
+    Cursor c{record, row.viewBase + row.viewSize};
+    errm_MessageEntry &e = *g_cache.spare;
+
+    std::uint32_t spare, nameLen;
+    if (!c.u32(&spare) || !c.u32(&nameLen)) return outsideFile(row.name);
+    if (nameLen == 0 || nameLen >= 1024) return badField("size desc=0");
+    if (!c.skip(nameLen)) return outsideFile(row.name);
+    e.dirIndex = dirIndex;
+
+    std::uint32_t recNumber;
+    if (!c.u32(&recNumber)) return outsideFile(row.name);
+    e.number = static_cast<std::int32_t>(recNumber);
+    if (e.number != number) {
+        ERRM_REPORT(ERRM_E_BAD_ENTRY_NUMBER, e.number);
+        return ERRM_E_BAD_ENTRY_NUMBER;
+    }
+
+    std::uint16_t len;
+    if (!c.u16(&len)) return outsideFile(row.name);
+    if (len >= 1024) return badField("size report code insufficient");
+    if (!c.text(e.id, len)) return outsideFile(row.name);
+    e.idLength = len;
+
+    std::uint8_t severity;
+    if (!c.u8(&severity)) return outsideFile(row.name);
+    if (severity < 1 || severity > 8) {
+        ERRM_REPORT(ERRM_E_SEVERITY, static_cast<int>(severity));
+        return ERRM_E_SEVERITY;
+    }
+    e.severity = severity;
+
+    if (!c.u16(&len)) return outsideFile(row.name);
+    if (len > 128) return badField("env name length");
+    if (len > 0) {
+        char envName[129];
+        if (!c.text(envName, len)) return outsideFile(row.name);
+        if (!errm_RegisterEnvName(envName)) return ERRM_E_TOO_MANY_ENV;
+    }
+
+    if (!c.u16(&len)) return outsideFile(row.name);
+    if (len >= 4096) return badField("format length");
+    if (!c.text(e.format, len)) return outsideFile(row.name);
+    // A catalogue must never make the library write through an argument.
+    if (holdsPercentN(e.format)) return badField("format %n");
+
+    if (!c.u16(&len)) return outsideFile(row.name);
+    if (len >= 4096) return badField("second text length");
+    if (!c.skip(len)) return outsideFile(row.name);
+
+    std::uint8_t spareByte, force, count;
+    if (!c.u8(&spareByte) || !c.u8(&force)) return outsideFile(row.name);
+    e.forceDisplay = force == 1 ? 1 : 0;
+    e.counter = row.counters[dirIndex];
+    e.flags = row.flags[dirIndex];
+
+    if (!c.u8(&count)) return outsideFile(row.name);
+    if (count > 16) return badField("report count");
+    e.reportCount = count;
+    std::memset(e.reports, 17, sizeof e.reports);
+    if (!c.has(count)) return outsideFile(row.name);
+    std::memcpy(e.reports, c.pos, count);
+    c.pos += count;
+
+    TextResult r = optionalText(c, 2, e.see, &e.seeFlag);
+    if (r == TextResult::Bad) return badField("see length");
+    if (r == TextResult::Outside) return outsideFile(row.name);
+
+    std::uint8_t dateKind;
+    if (!c.u8(&dateKind)) return outsideFile(row.name);
+    e.dateKind = dateKind;
+
+    r = optionalText(c, 2, e.cat, &e.catFlag);
+    if (r == TextResult::Bad) return badField("cat length");
+    if (r == TextResult::Outside) return outsideFile(row.name);
+    r = optionalText(c, 2, e.cmd, &e.cmdFlag);
+    if (r == TextResult::Bad) return badField("command length");
+    if (r == TextResult::Outside) return outsideFile(row.name);
+
+    std::uint16_t rc;
+    if (!c.u16(&rc)) return outsideFile(row.name);
+    e.rc = static_cast<std::int16_t>(rc);
+    e.owner = subsystem;
+
+    std::swap(g_cache.slots[static_cast<std::size_t>(g_cache.next)], g_cache.spare);
+    return 0;
+}
+
+// ------------------------------------------------------------------ lookup
+
+int errm_LookupEntry(unsigned subsystem, int number) {
+    int index = static_cast<int>(subsystem);
+    if (index != g_cache.currentSubsystem) errm_ResetEntryCache();
+    int slot = errm_FindCachedEntry(number);
+    if (slot >= 0) {
+        g_cache.current = slot;
+    } else {
+        int rc = errm_LoadEntry(index, number);
+        if (rc != 0) return rc;
+        errm_RegisterCachedEntry(number);
+    }
+    g_cache.currentSubsystem = index;
+    return 0;
+}
+
+const char *errm_SubsystemLabel() {
+    return errm_Ctx.hasDisplayName ? errm_Ctx.displayName : errm_Ctx.name;
+}
+
+void errm_StoreEntryCounter(const errm_MessageEntry *entry) {
+    // Only the owner's arrays: another subsystem's may be smaller.
+    int owner = entry->owner;
+    if (owner < 0 || owner >= ERRM_SS_ROWS) return;
+    errm_SubsystemRow &row = errm_Subsystems[owner];
+    if (row.loaded != 1 || entry->dirIndex < 0 || entry->dirIndex >= row.entryCount) return;
+    row.counters[entry->dirIndex] = entry->counter;
+    row.flags[entry->dirIndex] = entry->flags;
+}

@@ -1,0 +1,26 @@
+// errm_text.h - bounded text operations shared by the whole library.
+//
+// Every fixed-capacity text of the library is written through errm_StrCopy
+// or errm_StrCat: a text that does not fit is refused, never cut, and the
+// refusal (result 0) is visible to the caller.
+#ifndef ERRM_TEXT_H
+#define ERRM_TEXT_H
+
+#include <cstddef>
+
+// Copies src with its terminator when strlen(src) < capacity; returns 1.
+// Otherwise returns 0 and leaves dst unchanged.
+int errm_StrCopy(char *dst, std::size_t capacity, const char *src);
+
+// Appends src when strlen(dst) + strlen(src) < capacity; returns 1.
+// Otherwise returns 0 and leaves dst unchanged.
+int errm_StrCat(char *dst, std::size_t capacity, const char *src);
+
+// Appends '/' to a directory path unless it already ends with one; an empty
+// path becomes "/". The caller's buffer has room for one more character.
+void errm_AddSlash(char *path);
+
+// Upper-cases a text in place (ASCII letters).
+void errm_ToUpper(char *text);
+
+#endif

@@ -1,0 +1,83 @@
+// errm_platform.h - the small POSIX layer under the library.
+//
+// Every operating-system call of the library goes through errm_Sys, one
+// table of function pointers with a default for each entry, so that tests
+// can swap an entry (a failing open, mmap or fclose) and restore it. The
+// helpers below the table are what the rest of the library uses: read-only
+// file mapping, file size by name, deletion, process id, local time.
+#ifndef ERRM_PLATFORM_H
+#define ERRM_PLATFORM_H
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <ctime>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+// The swappable system calls. Field order is the order of errm_SysNames.
+struct errm_SysTable {
+    int (*open)(const char *path, int flags);                    // open(2), no mode
+    int (*close)(int fd);                                        // close(2)
+    int (*fstat)(int fd, struct stat *st);                       // fstat(2)
+    void *(*mmap)(void *addr, std::size_t len, int prot, int flags, int fd, off_t off);
+    int (*munmap)(void *addr, std::size_t len);                  // munmap(2)
+    int (*stat)(const char *path, struct stat *st);              // stat(2)
+    int (*unlink)(const char *path);                             // unlink(2)
+    pid_t (*getpid)();                                           // getpid(2)
+    std::time_t (*time)(std::time_t *t);                         // time(2)
+    struct tm *(*localtime_r)(const std::time_t *t, struct tm *out);
+    std::FILE *(*fopen)(const char *path, const char *mode);     // fopen(3)
+    int (*fclose)(std::FILE *f);                                 // fclose(3)
+    int (*system)(const char *command);                          // system(3)
+};
+
+extern errm_SysTable errm_Sys;           // current entries
+extern const errm_SysTable errm_SysDefault; // the real calls
+
+// Restores every entry of errm_Sys to its default.
+void errm_SysRestore();
+
+// A read-only mapping of a whole file.
+struct errm_MappedFile {
+    int fd;                     // open descriptor, -1 when none
+    std::size_t size;           // file size in bytes
+    const unsigned char *base;  // start of the view, null when not mapped
+};
+
+// Opens an existing file for reading and records its size.
+// Returns 1 when open (fd and size set), 0 otherwise.
+int errm_PL_OpenReadOnly(const char *path, errm_MappedFile *file);
+
+// Maps the whole file opened by errm_PL_OpenReadOnly read-only.
+// Returns the view base, or null (an empty file cannot be mapped).
+const unsigned char *errm_PL_Map(errm_MappedFile *file);
+
+// Releases the view (when mapped) and closes the descriptor (when open).
+// Returns 1 when both succeeded. The record is reset either way.
+int errm_PL_Release(errm_MappedFile *file);
+
+// Size of a regular file in bytes (low 32 bits); 0 when it cannot be opened.
+std::uint32_t errm_PL_FileSizeByName(const char *path);
+
+// 1 when the status of the file can be read.
+int errm_PL_FileExists(const char *path);
+
+// Deletes a file; 1 when deleted.
+int errm_PL_DeleteFile(const char *path);
+
+int errm_PL_ProcessId();
+
+// Current local time; returns 1 when known.
+int errm_PL_LocalTime(struct tm *out);
+
+// The current local time in the 24-character asctime layout followed by a
+// line feed ("Thu Jan  8 10:20:30 2007\n") into buf (at least 26 bytes).
+// Returns 1 when written.
+int errm_PL_AscTime(char *buf, std::size_t size);
+
+std::FILE *errm_PL_Fopen(const char *path, const char *mode);
+int errm_PL_Fclose(std::FILE *f);
+int errm_PL_System(const char *command);
+
+#endif
