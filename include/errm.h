@@ -140,8 +140,8 @@ ERRM_API char *ERRM_Get_ErrorMessage_variadic(unsigned int subsystem, int number
 ** written only when the environment variable level_var holds a decimal N >= level.
 ** Returns 0 when handled (printed or not), else 1058, 1073, 1098 or 1099. */
 ERRM_API unsigned int ERRM_DirectProcessError(const char *severity, const char *reports,
-                                              const char *level_var, int level,
-                                              const char *format, ...);
+                                              const char *level_var, int level, const char *format,
+                                              ...);
 ERRM_API unsigned int ERRM_DirectProcessError_variadic(const char *severity, const char *reports,
                                                        const char *level_var, int level,
                                                        const char *format, va_list args);

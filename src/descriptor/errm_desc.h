@@ -29,6 +29,18 @@ void errm_ReadFileU32(const unsigned char *pos, std::uint32_t *result);
 void errm_ReadFileU16(const unsigned char *pos, std::uint16_t *result);
 void errm_ReadFileU8(const unsigned char *pos, std::uint8_t *result);
 
+// Opens an existing file read-only and records it, with its size, as the
+// mapping state. 1 when open (*fd set), 0 otherwise.
+int OpenBinaryMemoryFileName(const char *path, int *fd);
+// Maps the whole file opened last read-only and selects its view; the view
+// base, or null. The size of that file.
+const unsigned char *MapBinaryMemoryFile();
+std::size_t errm_MappedFileSize();
+// Releases a view by its base and size; returns 0.
+int errm_UnmapBinaryMemoryFile(const unsigned char *base, std::size_t size);
+// Closes a descriptor file; returns 1 (0 when the close failed).
+int errm_CloseBinaryMemoryFile(int fd);
+
 // The view that offset reads refer to.
 void errm_MemFileSetBase(const unsigned char *base, std::size_t size);
 // Copies size bytes at offset; 0 when the range leaves the view.
@@ -46,17 +58,17 @@ struct errm_DirRecord {
 static_assert(sizeof(errm_DirRecord) == 12, "a directory record is 12 bytes");
 
 struct errm_SubsystemRow {
-    char *name;                     // subsystem name read from the file
-    char *displayName;              // display name, "" when none
-    errm_DirRecord *directory;      // host-order copy of the directory
-    const unsigned char *viewBase;  // start of the mapped view
-    std::size_t viewSize;           // bytes mapped
-    std::uint32_t *counters;        // display counters, N + 1
-    std::uint32_t *flags;           // flags words, N + 1
-    int loaded;                     // 1 for a filled row
-    int fd;                         // open descriptor of the file
-    int index;                      // the row's own index
-    int entryCount;                 // N
+    char *name;                    // subsystem name read from the file
+    char *displayName;             // display name, "" when none
+    errm_DirRecord *directory;     // host-order copy of the directory
+    const unsigned char *viewBase; // start of the mapped view
+    std::size_t viewSize;          // bytes mapped
+    std::uint32_t *counters;       // display counters, N + 1
+    std::uint32_t *flags;          // flags words, N + 1
+    int loaded;                    // 1 for a filled row
+    int fd;                        // open descriptor of the file
+    int index;                     // the row's own index
+    int entryCount;                // N
 };
 
 extern errm_SubsystemRow errm_Subsystems[ERRM_SS_ROWS];
@@ -78,33 +90,34 @@ int errm_DumpBytes(const char *title, char *out, int cap, const unsigned char *b
 // ----------------------------------------------------------- entry cache
 
 struct errm_MessageEntry {
-    int number;                 // message number of the record
-    std::uint16_t idLength;     // 0: no identifier text
-    char id[1024];              // identifier text
-    int severity;               // 1..8
-    char format[4096];          // printf format, "" when none
-    int forceDisplay;           // 1: shown even when verbose mode is 0
-    std::int16_t reportCount;   // used positions of reports
-    std::uint8_t reports[16];   // channel ids, 17 beyond the count
-    char see[1024];             // see text, "?" when absent
-    int seeFlag;                // 1 when the see text is present
-    unsigned dateKind;          // 0..3 (others show an empty stamp)
-    char cat[1024];             // "FILE=name", "?" when absent
-    int catFlag;                // 1 when present
-    char cmd[1024];             // "CMD=command", "?" when absent
-    int cmdFlag;                // 1 when present
-    std::int16_t rc;            // return code
-    int dirIndex;               // position in the owner's directory
-    std::uint32_t counter;      // display counter copy
-    std::uint32_t flags;        // flags word copy
-    int owner;                  // subsystem index the entry was decoded from
+    int number;               // message number of the record
+    std::uint16_t idLength;   // 0: no identifier text
+    char id[1024];            // identifier text
+    int severity;             // 1..8
+    char format[4096];        // printf format, "" when none
+    int forceDisplay;         // 1: shown even when verbose mode is 0
+    std::int16_t reportCount; // used positions of reports
+    std::uint8_t reports[16]; // channel ids, 17 beyond the count
+    char see[1024];           // see text, "?" when absent
+    int seeFlag;              // 1 when the see text is present
+    unsigned dateKind;        // 0..3 (others show an empty stamp)
+    char cat[1024];           // "FILE=name", "?" when absent
+    int catFlag;              // 1 when present
+    char cmd[1024];           // "CMD=command", "?" when absent
+    int cmdFlag;              // 1 when present
+    std::int16_t rc;          // return code
+    int dirIndex;             // position in the owner's directory
+    std::uint32_t counter;    // display counter copy
+    std::uint32_t flags;      // flags word copy
+    int owner;                // subsystem index the entry was decoded from
 };
 
 // The subsystem of the last entry load (refreshed by every load).
 struct errm_SubsystemContext {
-    char name[64];              // subsystem name
-    char displayName[256];      // display name of the row
-    int hasDisplayName;         // 1 when the display name is non-empty
+    char name[64];         // subsystem name
+    char displayName[256]; // display name of the row
+    int hasDisplayName;    // 1 when the display name is non-empty
+    int owner;             // subsystem index the context was taken from
 };
 
 extern errm_SubsystemContext errm_Ctx;
@@ -118,6 +131,8 @@ int errm_RegisterEnvName(const char *name);
 
 // The current entry (last made current), null before the first lookup.
 errm_MessageEntry *errm_CurrentEntry();
+// The entry held by a slot 0..15.
+errm_MessageEntry *errm_CachedEntry(int slot);
 // The slot that a load fills next (tests and benchmarks).
 int errm_CacheNextPosition();
 
@@ -130,6 +145,9 @@ int errm_CurrentSubsystem();
 
 // The label of a subsystem in messages: its display name when present.
 const char *errm_SubsystemLabel();
+
+// Takes the context from a loaded subsystem row (no-op when it already is).
+void errm_SetSubsystemContext(int subsystem);
 
 // Forgets the current entry and subsystem (a new cycle starts with none).
 void errm_ClearCurrentEntry();

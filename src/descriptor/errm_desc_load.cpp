@@ -8,7 +8,6 @@
 #include "err_mgt/errm_state.h"
 #include "err_mgt/errm_text.h"
 #include "err_mgt/errm_trace.h"
-#include "platform/errm_platform.h"
 #include "errm.h"
 
 #include <cstdio>
@@ -29,17 +28,19 @@ errm_SubsystemRow errm_Subsystems[ERRM_SS_ROWS] = {};
 namespace {
 
 struct LoaderState {
-    int loadedCount;                          // successful loads, never reset
-    unsigned char header[ERRM_DESC_HEADER];   // header of the last file read
-    char path[ERRM_NAME_CAP];                 // path of the last file
-    char dump[2689];                          // header dump text
+    int loadedCount;                        // successful loads, never reset
+    unsigned char header[ERRM_DESC_HEADER]; // header of the last file read
+    char path[ERRM_NAME_CAP];               // path of the last file
+    char dump[2689];                        // header dump text
 };
 
 LoaderState g_loader = {};
 
 // Everything a load has obtained; released unless the load commits it.
 struct PendingLoad {
-    errm_MappedFile file = {-1, 0, nullptr};
+    int fd = -1;
+    const unsigned char *base = nullptr;
+    std::size_t size = 0;
     char *name = nullptr;
     char *displayName = nullptr;
     errm_DirRecord *directory = nullptr;
@@ -57,8 +58,8 @@ struct PendingLoad {
         errm_DeAllocate(directory, kTagDirectory);
         errm_DeAllocate(counters, kTagCounters);
         errm_DeAllocate(flags, kTagFlags);
-        errm_PL_Release(&file);
-        errm_MemFileSetBase(nullptr, 0);
+        errm_UnmapBinaryMemoryFile(base, size);
+        errm_CloseBinaryMemoryFile(fd);
     }
 };
 
@@ -74,12 +75,15 @@ char *ownedText(const unsigned char *bytes, std::size_t n, int tag) {
 
 } // namespace
 
-int errm_LoadedCount() { return g_loader.loadedCount; }
+int errm_LoadedCount() {
+    return g_loader.loadedCount;
+}
 
 void errm_ClearSubsystemTable() {
     // Rows of a cycle that did not end with ERRM_FInit are released first.
     errm_ReleaseSubsystems();
-    for (errm_SubsystemRow &row : errm_Subsystems) clearRow(row);
+    for (errm_SubsystemRow &row : errm_Subsystems)
+        clearRow(row);
 }
 
 // -------------------------------------------------------------- header dump
@@ -94,7 +98,8 @@ int errm_DumpBytes(const char *title, char *out, int cap, const unsigned char *b
     if (rounded > 256) rounded = 256;
     int lines = rounded / 16;
     char piece[128];
-    std::snprintf(piece, sizeof piece, "Dumper(%s): %d values on %3d lines\n", title, rounded, lines);
+    std::snprintf(piece, sizeof piece, "Dumper(%s): %d values on %3d lines\n", title, rounded,
+                  lines);
     if (!errm_StrCat(out, size, piece)) return 0;
     for (int l = 0; l < lines; ++l) {
         std::snprintf(piece, sizeof piece, "%03d : ", l * 16);
@@ -152,26 +157,27 @@ extern "C" ERRM_API int ERRM_ReadErrorDescriptor(const char *subsystem, int *ind
         errm_AddSlash(root);
     char *path = g_loader.path;
     path[0] = '\0';
-    if (!errm_StrCopy(path, ERRM_NAME_CAP, root) || !errm_StrCat(path, ERRM_NAME_CAP, "errm_desc") ||
-        !errm_StrCat(path, ERRM_NAME_CAP, "_") || !errm_StrCat(path, ERRM_NAME_CAP, ssName) ||
-        !errm_StrCat(path, ERRM_NAME_CAP, ".bin")) {
+    if (!errm_StrCopy(path, ERRM_NAME_CAP, root) ||
+        !errm_StrCat(path, ERRM_NAME_CAP, "errm_desc") || !errm_StrCat(path, ERRM_NAME_CAP, "_") ||
+        !errm_StrCat(path, ERRM_NAME_CAP, ssName) || !errm_StrCat(path, ERRM_NAME_CAP, ".bin")) {
         ERRM_REPORT(ERRM_E_CAT_OVERFLOW, path);
         return ERRM_E_CAT_OVERFLOW;
     }
 
     PendingLoad load;
-    if (!errm_PL_OpenReadOnly(path, &load.file)) {
+    if (!OpenBinaryMemoryFileName(path, &load.fd)) {
         ERRM_REPORT(ERRM_E_OPEN, path);
         return ERRM_E_OPEN;
     }
-    std::size_t size = load.file.size;
+    const std::size_t size = errm_MappedFileSize();
+    load.size = size;
     if (size < ERRM_DESC_HEADER) return outsideFile(path);
-    const unsigned char *base = errm_PL_Map(&load.file);
+    const unsigned char *base = MapBinaryMemoryFile();
     if (base == nullptr) {
         ERRM_REPORT(ERRM_E_MAP, path);
         return ERRM_E_MAP;
     }
-    errm_MemFileSetBase(base, size);
+    load.base = base;
 
     // Header: the first six words in host order, the rest as bytes.
     unsigned char *header = g_loader.header;
@@ -227,7 +233,8 @@ extern "C" ERRM_API int ERRM_ReadErrorDescriptor(const char *subsystem, int *ind
     MD5Update(&md5, base + checksumStart, checksumLength);
     MD5Final(digest, &md5);
     for (int i = 0; i < 16; ++i)
-        if (digest[i] != header[24 + i]) ERRM_REPORT(ERRM_E_MD5, i, static_cast<int>(header[24 + i]));
+        if (digest[i] != header[24 + i])
+            ERRM_REPORT(ERRM_E_MD5, i, static_cast<int>(header[24 + i]));
 
     // Directory: N records of three words, converted to host order.
     if (!inside(directoryOffset, static_cast<std::uint64_t>(entryCount) * 12, size))
@@ -268,7 +275,7 @@ extern "C" ERRM_API int ERRM_ReadErrorDescriptor(const char *subsystem, int *ind
     row.counters = load.counters;
     row.flags = load.flags;
     row.loaded = 1;
-    row.fd = load.file.fd;
+    row.fd = load.fd;
     row.index = at;
     row.entryCount = static_cast<int>(entryCount);
     load.committed = true;
@@ -288,8 +295,8 @@ void errm_ReleaseSubsystems() {
         errm_DeAllocate(row.directory, kTagDirectory);
         errm_DeAllocate(row.counters, kTagCounters);
         errm_DeAllocate(row.flags, kTagFlags);
-        errm_MappedFile file = {row.fd, row.viewSize, row.viewBase};
-        errm_PL_Release(&file);
+        errm_UnmapBinaryMemoryFile(row.viewBase, row.viewSize);
+        errm_CloseBinaryMemoryFile(row.fd);
         clearRow(row);
     }
     errm_MemFileSetBase(nullptr, 0);

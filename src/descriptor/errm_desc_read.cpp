@@ -6,6 +6,7 @@
 // the byte order, every word is swapped).
 #include "descriptor/errm_desc.h"
 #include "err_mgt/errm_state.h"
+#include "platform/errm_platform.h"
 
 #include <cstring>
 
@@ -17,6 +18,9 @@ struct MemFileState {
 };
 
 MemFileState g_view = {nullptr, 0};
+
+// The file opened last and its mapping.
+errm_MappedFile g_mapping = {-1, 0, nullptr};
 
 } // namespace
 
@@ -31,7 +35,8 @@ std::uint16_t errm_FileOrder16(std::uint16_t value) {
 }
 
 void errm_FileOrderArray32(std::uint32_t *words, std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i) words[i] = errm_FileOrder32(words[i]);
+    for (std::size_t i = 0; i < count; ++i)
+        words[i] = errm_FileOrder32(words[i]);
 }
 
 // The bytes are assembled in memory order, as the host reads a word, and then
@@ -48,7 +53,9 @@ void errm_ReadFileU16(const unsigned char *pos, std::uint16_t *result) {
     *result = errm_FileOrder16(v);
 }
 
-void errm_ReadFileU8(const unsigned char *pos, std::uint8_t *result) { *result = *pos; }
+void errm_ReadFileU8(const unsigned char *pos, std::uint8_t *result) {
+    *result = *pos;
+}
 
 void errm_MemFileSetBase(const unsigned char *base, std::size_t size) {
     g_view.base = base;
@@ -64,4 +71,37 @@ int errm_MemFileRead(void *dst, std::size_t offset, std::size_t size) {
 const unsigned char *errm_MemFileAddress(std::size_t offset) {
     if (g_view.base == nullptr || offset > g_view.size) return nullptr;
     return g_view.base + offset;
+}
+
+// ------------------------------------------------------------ file mapping
+
+int OpenBinaryMemoryFileName(const char *path, int *fd) {
+    if (!errm_PL_OpenReadOnly(path, &g_mapping)) return 0;
+    *fd = g_mapping.fd;
+    return 1;
+}
+
+const unsigned char *MapBinaryMemoryFile() {
+    const unsigned char *base = errm_PL_Map(&g_mapping);
+    if (base != nullptr) errm_MemFileSetBase(base, g_mapping.size);
+    return base;
+}
+
+std::size_t errm_MappedFileSize() {
+    return g_mapping.size;
+}
+
+int errm_UnmapBinaryMemoryFile(const unsigned char *base, std::size_t size) {
+    if (base != nullptr) {
+        errm_MappedFile view = {-1, size, base};
+        errm_PL_Release(&view);
+    }
+    if (g_view.base == base) errm_MemFileSetBase(nullptr, 0);
+    return 0;
+}
+
+int errm_CloseBinaryMemoryFile(int fd) {
+    if (fd < 0) return 1;
+    errm_MappedFile file = {fd, 0, nullptr};
+    return errm_PL_Release(&file);
 }

@@ -12,7 +12,7 @@
 #include <cstring>
 #include <utility>
 
-errm_SubsystemContext errm_Ctx = {{}, {}, 0};
+errm_SubsystemContext errm_Ctx = {{}, {}, 0, -1};
 
 // ------------------------------------------------------------- cache state
 
@@ -31,18 +31,20 @@ struct EntryCache {
     std::array<errm_MessageEntry *, ERRM_CACHE_SLOTS> slots; // slot -> entry
     errm_MessageEntry *spare;                                // next decode target
     std::array<CacheKey, ERRM_CACHE_SLOTS> keys;
-    int next;              // position the next load fills
-    int current;           // slot of the current entry, -1 before the first
-    int currentSubsystem;  // subsystem of the last successful lookup
+    int next;             // position the next load fills
+    int current;          // slot of the current entry, -1 before the first
+    int currentSubsystem; // subsystem of the last successful lookup
 };
 
 EntryCache g_cache;
 
 struct CacheInit {
     CacheInit() {
-        for (int i = 0; i < ERRM_CACHE_SLOTS; ++i) g_cache.slots[i] = &g_cache.storage[i];
+        for (int i = 0; i < ERRM_CACHE_SLOTS; ++i)
+            g_cache.slots[i] = &g_cache.storage[i];
         g_cache.spare = &g_cache.storage[ERRM_CACHE_SLOTS];
-        for (CacheKey &k : g_cache.keys) k = {-1, -1};
+        for (CacheKey &k : g_cache.keys)
+            k = {-1, -1};
         g_cache.next = 0;
         g_cache.current = -1;
         g_cache.currentSubsystem = -1;
@@ -55,7 +57,8 @@ const CacheInit g_cacheInit;
 // -------------------------------------------------------- cache operations
 
 void errm_ResetEntryCache() {
-    for (CacheKey &k : g_cache.keys) k = {-1, -1};
+    for (CacheKey &k : g_cache.keys)
+        k = {-1, -1};
     g_cache.next = 0;
 }
 
@@ -75,15 +78,24 @@ errm_MessageEntry *errm_CurrentEntry() {
     return g_cache.current < 0 ? nullptr : g_cache.slots[static_cast<std::size_t>(g_cache.current)];
 }
 
-int errm_CacheNextPosition() { return g_cache.next; }
+errm_MessageEntry *errm_CachedEntry(int slot) {
+    return g_cache.slots[static_cast<std::size_t>(slot) % ERRM_CACHE_SLOTS];
+}
+
+int errm_CacheNextPosition() {
+    return g_cache.next;
+}
 
 void errm_ClearCurrentEntry() {
     errm_ResetEntryCache();
+    errm_Ctx.owner = -1;
     g_cache.current = -1;
     g_cache.currentSubsystem = -1;
 }
 
-int errm_CurrentSubsystem() { return g_cache.currentSubsystem; }
+int errm_CurrentSubsystem() {
+    return g_cache.currentSubsystem;
+}
 
 // -------------------------------------------------------- directory search
 
@@ -94,8 +106,10 @@ int errm_FindDirectoryEntry(const errm_DirRecord *directory, int number, int cou
         int middle = low + (high - low) / 2;
         int found = directory[middle - 1].number;
         if (found == number) return middle - 1;
-        if (found > number) high = middle - 1;
-        else low = middle + 1;
+        if (found > number)
+            high = middle - 1;
+        else
+            low = middle + 1;
     }
     return -1;
 }
@@ -105,10 +119,10 @@ int errm_FindDirectoryEntry(const errm_DirRecord *directory, int number, int cou
 namespace {
 
 struct EnvName {
-    int inUse;         // 1 for a used row
-    int length;        // name length
-    char name[129];    // variable name
-    char value[1024];  // its value when first seen
+    int inUse;        // 1 for a used row
+    int length;       // name length
+    char name[129];   // variable name
+    char value[1024]; // its value when first seen
 };
 
 struct EnvTable {
@@ -188,7 +202,8 @@ bool holdsPercentN(const char *format) {
     for (const char *p = format; *p != '\0'; ++p) {
         if (*p != '%') continue;
         ++p;
-        while (*p != '\0' && std::strchr("-+ #0'123456789.*$hlLqjztI", *p) != nullptr) ++p;
+        while (*p != '\0' && std::strchr("-+ #0'123456789.*$hlLqjztI", *p) != nullptr)
+            ++p;
         if (*p == 'n') return true;
         if (*p == '\0') break;
     }
@@ -234,9 +249,7 @@ int errm_LoadEntry(int subsystem, int number) {
         return ERRM_E_NOT_LOADED;
     }
     // The context follows the subsystem of the last load.
-    errm_StrCopy(errm_Ctx.name, sizeof errm_Ctx.name, row.name);
-    errm_StrCopy(errm_Ctx.displayName, sizeof errm_Ctx.displayName, row.displayName);
-    errm_Ctx.hasDisplayName = row.displayName[0] != '\0' ? 1 : 0;
+    errm_SetSubsystemContext(subsystem);
 
     int dirIndex = errm_FindDirectoryEntry(row.directory, number, row.entryCount);
     if (dirIndex < 0) {
@@ -348,6 +361,16 @@ int errm_LookupEntry(unsigned subsystem, int number) {
     }
     g_cache.currentSubsystem = index;
     return 0;
+}
+
+void errm_SetSubsystemContext(int subsystem) {
+    if (subsystem == errm_Ctx.owner || subsystem < 0 || subsystem >= ERRM_SS_ROWS) return;
+    const errm_SubsystemRow &row = errm_Subsystems[subsystem];
+    if (row.loaded != 1) return;
+    errm_StrCopy(errm_Ctx.name, sizeof errm_Ctx.name, row.name);
+    errm_StrCopy(errm_Ctx.displayName, sizeof errm_Ctx.displayName, row.displayName);
+    errm_Ctx.hasDisplayName = row.displayName[0] != '\0' ? 1 : 0;
+    errm_Ctx.owner = subsystem;
 }
 
 const char *errm_SubsystemLabel() {

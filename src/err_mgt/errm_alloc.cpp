@@ -8,10 +8,10 @@
 namespace {
 
 struct AllocState {
-    int count;       // blocks obtained and not yet released
+    int count; // blocks obtained and not yet released
 #ifdef ERRM_TESTING
-    long attempts;   // allocations attempted since errm_TestFailAllocation
-    long failAt;     // attempt number that fails, 0 = none
+    long attempts; // allocations attempted since errm_TestFailAllocation
+    long failAt;   // attempt number that fails, 0 = none
 #endif
 };
 
@@ -54,7 +54,9 @@ void errm_DeAllocate(void *block, int /*tag*/) {
     --g_alloc.count;
 }
 
-int errm_AllocationCount() { return g_alloc.count; }
+int errm_AllocationCount() {
+    return g_alloc.count;
+}
 
 #ifdef ERRM_TESTING
 long errm_TestFailAllocation(long n) {

@@ -1,1 +1,35 @@
-// pending
+// errm_finit.cpp - ERRM_FInit: the end of a client's cycle.
+//
+// Closes the report files the library opened, releases the search path,
+// the descriptors and the Return buffer, lets the file manager release its
+// recorded names, and closes the trace. Settings survive.
+#include "descriptor/errm_desc.h"
+#include "err_mgt/errm_alloc.h"
+#include "err_mgt/errm_state.h"
+#include "err_mgt/errm_trace.h"
+#include "errm.h"
+#include "reports/errm_channels.h"
+#include "reports/errm_fm.h"
+#include "reports/errm_paths.h"
+
+namespace {
+constexpr int kTagReturnRelease = 124358;
+} // namespace
+
+extern "C" ERRM_API int ERRM_FInit(void) {
+    errm_CloseReportFiles();
+    // The list is built again by the first search of the next cycle.
+    errm_FM_ForgetListOfPaths();
+    errm_ReleaseSubsystems();
+    errm_ClearCurrentEntry();
+    int result = 0;
+    if (errm_G.ReturnBuffer != nullptr) {
+        errm_DeAllocate(errm_G.ReturnBuffer, kTagReturnRelease);
+        errm_G.ReturnBuffer = nullptr;
+        errm_G.ReturnCapacity = 0;
+        result = 1;
+    }
+    errm_FM_Finalize();
+    errm_CloseDllTrace();
+    return result;
+}

@@ -1,1 +1,89 @@
-// pending
+// errm_infos.cpp - ERRM_DisplayInfos: a descriptor's version bytes and
+// stamp, read from its header without loading it.
+#include "descriptor/errm_desc.h"
+#include "err_mgt/errm_interr.h"
+#include "err_mgt/errm_state.h"
+#include "err_mgt/errm_text.h"
+#include "errm.h"
+
+#include <cstring>
+
+namespace {
+
+// The file and view of one call, released on every path out.
+struct InfoFile {
+    int fd = -1;
+    const unsigned char *base = nullptr;
+    std::size_t size = 0;
+
+    InfoFile() = default;
+    InfoFile(const InfoFile &) = delete;
+    InfoFile &operator=(const InfoFile &) = delete;
+    ~InfoFile() {
+        errm_UnmapBinaryMemoryFile(base, size);
+        errm_CloseBinaryMemoryFile(fd);
+    }
+};
+
+} // namespace
+
+extern "C" ERRM_API int ERRM_DisplayInfos(const char *subsystem, char *stamp, char *version) {
+    if (subsystem == nullptr || stamp == nullptr || version == nullptr) {
+        ERRM_REPORT(ERRM_E_NULL, subsystem == nullptr ? "subsystem"
+                                 : stamp == nullptr   ? "stamp"
+                                                      : "version");
+        return ERRM_E_NULL;
+    }
+    char ssName[64];
+    if (!errm_StrCopy(ssName, sizeof ssName, subsystem)) {
+        ERRM_REPORT(ERRM_E_COPY_SIZE, "SS");
+        return ERRM_E_COPY_SIZE;
+    }
+    errm_ToUpper(ssName);
+
+    char path[ERRM_NAME_CAP];
+    path[0] = '\0';
+    const char *root = errm_G.RootForMemoryDescriptor;
+    std::size_t rootLen = std::strlen(root);
+    bool ok = errm_StrCopy(path, sizeof path - 1, root);
+    if (ok && (rootLen == 0 || root[rootLen - 1] != '/')) errm_AddSlash(path);
+    ok = ok && errm_StrCat(path, sizeof path, "errm_desc") && errm_StrCat(path, sizeof path, "_") &&
+         errm_StrCat(path, sizeof path, ssName) && errm_StrCat(path, sizeof path, ".bin");
+    if (!ok) {
+        ERRM_REPORT(ERRM_E_CAT_OVERFLOW, path);
+        return ERRM_E_CAT_OVERFLOW;
+    }
+
+    InfoFile file;
+    if (!OpenBinaryMemoryFileName(path, &file.fd)) {
+        ERRM_REPORT(ERRM_E_OPEN, path);
+        return ERRM_E_OPEN;
+    }
+    file.size = errm_MappedFileSize();
+    // Only the header is needed; a file shorter than it is malformed.
+    if (file.size < ERRM_DESC_HEADER) {
+        ERRM_REPORT(ERRM_E_READ_MAPPED, path);
+        return ERRM_E_READ_MAPPED;
+    }
+    file.base = MapBinaryMemoryFile();
+    if (file.base == nullptr) {
+        ERRM_REPORT(ERRM_E_MAP, path);
+        return ERRM_E_MAP;
+    }
+    unsigned char header[ERRM_DESC_HEADER];
+    if (!errm_MemFileRead(header, 0, sizeof header)) {
+        ERRM_REPORT(ERRM_E_READ_MAPPED, path);
+        return ERRM_E_READ_MAPPED;
+    }
+    std::uint32_t words[6];
+    std::memcpy(words, header, sizeof words);
+    errm_FileOrderArray32(words, 6);
+    if (words[0] != ERRM_DESC_MAGIC) {
+        ERRM_REPORT(ERRM_E_MAGIC, static_cast<long long>(words[0]));
+        return ERRM_E_MAGIC;
+    }
+    std::memcpy(version, header + 40, 4);
+    std::memcpy(stamp, header + 44, 12);
+    stamp[12] = '\0';
+    return 0;
+}

@@ -1,1 +1,112 @@
-// pending
+// errm_init.cpp - ERRM_Init: the platform check, the debug settings from
+// KOVA_ERRM_LDBG, and the reset of the library's tables for a new cycle.
+#include "descriptor/errm_desc.h"
+#include "err_mgt/errm_alloc.h"
+#include "err_mgt/errm_env.h"
+#include "err_mgt/errm_interr.h"
+#include "err_mgt/errm_message.h"
+#include "err_mgt/errm_state.h"
+#include "err_mgt/errm_text.h"
+#include "errm.h"
+#include "reports/errm_channels.h"
+#include "reports/errm_paths.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr int kTagReturnBuffer = 120521;
+
+int *debugFlag(int position) {
+    int *flags[6] = {&errm_G.FConsoleOut, &errm_G.FDebug,    &errm_G.FDebugL2,
+                     &errm_G.FDebugDump,  &errm_G.FDebugMem, &errm_G.FTraceDLL};
+    return flags[position];
+}
+
+// Applies decoded values to the first `count` flags: 2 keeps, 1 sets, 0 clears.
+void applyFlags(const int values[6], int count) {
+    for (int i = 0; i < count; ++i)
+        if (values[i] != 2) *debugFlag(i) = values[i];
+}
+
+void clearAllFlags() {
+    for (int i = 0; i < 6; ++i)
+        *debugFlag(i) = 0;
+}
+
+// Reads KOVA_ERRM_LDBG: "directory;flags" or "flags" alone.
+void readDebugSettings() {
+    const char *env = std::getenv("KOVA_ERRM_LDBG");
+    if (env == nullptr) {
+        clearAllFlags();
+        return;
+    }
+    char value[ERRM_NAME_CAP * 2];
+    if (!errm_StrCopy(value, sizeof value, env)) {
+        // Far longer than any directory and six flag words: nothing to decode.
+        clearAllFlags();
+        return;
+    }
+    int decoded[6];
+    char *semicolon = std::strchr(value, ';');
+    if (semicolon == nullptr) {
+        errm_ConsolePrintf("NO PATH, but vars=%s \n", value);
+        if (errm_DecodeFlagList(value, decoded)) applyFlags(decoded, 5);
+        // Without a directory there is no trace file.
+        errm_G.FTraceDLL = 0;
+        if (errm_G.FDebug == 1) errm_DumpFlags();
+        return;
+    }
+    char *dir = value;
+    while (*dir == ';')
+        ++dir;
+    char *flags = std::strchr(dir, ';');
+    if (flags != nullptr)
+        *flags++ = '\0';
+    else
+        flags = dir + std::strlen(dir); // only leading separators: no flags
+    if (dir[0] == '\'') errm_StripQuotes(dir);
+    errm_ExpandEnvVars(dir, errm_G.DebugPath, sizeof errm_G.DebugPath);
+    if (flags[0] == '\0') {
+        errm_ConsolePuts("ALL false\n");
+        clearAllFlags();
+        return;
+    }
+    if (errm_DecodeFlagList(flags, decoded)) {
+        applyFlags(decoded, 6);
+        if (errm_G.FDebug == 1) errm_DumpFlags();
+    }
+}
+
+} // namespace
+
+extern "C" ERRM_API int ERRM_Init(void) {
+    if (!errm_CheckPlatform()) {
+        ERRM_REPORT(ERRM_E_PLATFORM, errm_G.PlatformName);
+        return 0;
+    }
+    // A cycle not ended by ERRM_FInit is ended here: its report files are
+    // closed, its descriptors and Return buffer released.
+    errm_ClearSubsystemTable();
+    errm_ClearCurrentEntry();
+    errm_G.FConsoleOut = 0;
+    errm_G.FDebug = 0;
+    errm_G.FDebugL2 = 0;
+    errm_G.FDebugDump = 0;
+    errm_G.FTraceDLL = 0;
+    readDebugSettings();
+    errm_G.FTraceClosedByFInit = 0;
+    errm_DetectByteOrder();
+    errm_ResetReportChannels();
+    errm_FM_ForgetListOfPaths();
+
+    errm_DeAllocate(errm_G.ReturnBuffer, kTagReturnBuffer);
+    errm_G.ReturnCapacity = ERRM_RETURN_INITIAL;
+    errm_G.ReturnBuffer =
+        static_cast<char *>(errm_AllocateWOClear(ERRM_RETURN_INITIAL + 1, kTagReturnBuffer));
+    if (errm_G.ReturnBuffer == nullptr) return 0;
+    errm_G.ReturnBuffer[0] = '\0';
+    errm_ResetEntryCache();
+    return 1;
+}

@@ -71,7 +71,7 @@ int errm_ConsolePuts(const char *text);
 #endif
 
 // Reports a code whose format ends with the source path and line.
-#define ERRM_REPORT(code, ...) \
+#define ERRM_REPORT(code, ...)                                                                     \
     errm_ReportInternalError((code), __VA_ARGS__, ERRM_SRC_PATH, __LINE__)
 #define ERRM_REPORT0(code) errm_ReportInternalError((code), ERRM_SRC_PATH, __LINE__)
 

@@ -1,1 +1,226 @@
-// pending
+// errm_layout.cpp - severities, the layout formats, date stamps, the
+// decorated line and the Chi line of a message.
+//
+// Sections: tables; severities; date stamps; formatting sLine0; decorated
+// line; Chi line.
+#include "descriptor/errm_desc.h"
+#include "err_mgt/errm_interr.h"
+#include "err_mgt/errm_message.h"
+#include "err_mgt/errm_state.h"
+#include "platform/errm_platform.h"
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <string_view>
+
+errm_LineBuffers errm_Lines = {};
+
+// ------------------------------------------------------------------ tables
+
+namespace {
+
+struct SeverityRow {
+    std::string_view keyword; // severity name
+    std::string_view display; // word printed in decorated lines
+    const char *chiPrefix;    // Chi line prefix format, null when none
+};
+
+// Indexed by severity code; row 0 is never printed for a valid message.
+constexpr std::array<SeverityRow, 9> kSeverities = {{
+    {"?", "?", nullptr},
+    {"ERROR", "Error", "ERROR %s:"},
+    {"ERROR_DELAYED", "Error", "ERROR %s:"},
+    {"WARNING", "Warning", "Warning %s:"},
+    {"FATAL", "Fatal", "ERROR %s:"},
+    {"TRACE", "Trace", nullptr},
+    {"DEBUG", "Debug", nullptr},
+    {"NOTE", "Note", "Note %s:"},
+    {"DISPLAY", "DI", nullptr},
+}};
+static_assert(kSeverities[ERRM_SEV_DISPLAY].display == "DI", "indexed by severity code");
+
+// The Chi severity list, in its order, ended by -1.
+constexpr std::array<int, 6> kChiSeverities = {
+    ERRM_SEV_FATAL, ERRM_SEV_ERROR, ERRM_SEV_ERROR_DELAYED, ERRM_SEV_WARNING, ERRM_SEV_NOTE, -1};
+
+} // namespace
+
+// The layout formats: even entries without a line end, odd ones with it.
+// Decorated lines are assembled piece by piece below to the same text as
+// entries 0 to 5; the direct trace line uses entries 6 and 7.
+extern const std::array<const char *, 8> errm_LayoutFormats;
+const std::array<const char *, 8> errm_LayoutFormats = {
+    "** %s: (%s - %s - %s) %s",
+    "** %s: (%s - %s - %s) %s\n",
+    "** %s: (%s - %s) %s",
+    "** %s: (%s - %s) %s\n",
+    "(%s) %s",
+    "(%s) %s\n",
+    "(%s-%s-%d) %s",
+    "(%s-%s-%d) %s\n",
+};
+
+// --------------------------------------------------------------- severities
+
+const char *errm_SeverityKeyword(int code) {
+    return code >= 1 && code <= 8 ? kSeverities[static_cast<std::size_t>(code)].keyword.data()
+                                  : "?";
+}
+
+const char *errm_SeverityDisplayName(int code) {
+    return code >= 1 && code <= 8 ? kSeverities[static_cast<std::size_t>(code)].display.data()
+                                  : "?";
+}
+
+int errm_IsChiSeverityCode(int code) {
+    for (int s : kChiSeverities) {
+        if (s == -1) break;
+        if (s == code) return 1;
+    }
+    return 0;
+}
+
+int errm_IsChiSeverity() {
+    const errm_MessageEntry *entry = errm_CurrentEntry();
+    return entry != nullptr && errm_IsChiSeverityCode(entry->severity);
+}
+
+// -------------------------------------------------------------- date stamps
+
+std::size_t errm_DateStamp(char *buf, std::size_t size, unsigned kind) {
+    const char *format = nullptr;
+    switch (kind) {
+    case 1: format = "%Y/%m/%d %X"; break;
+    case 2: format = "%Y/%m/%d"; break;
+    case 3: format = "%X"; break;
+    default: return 0;
+    }
+    struct tm now;
+    errm_PL_LocalTime(&now);
+    return std::strftime(buf, size, format, &now);
+}
+
+// ------------------------------------------------------ formatting sLine0
+
+unsigned errm_EstimateFormatSize(const char *format) {
+    unsigned size = 0;
+    for (const char *p = format; *p != '\0'; ++p)
+        size += *p == '%' ? 128 : 1;
+    return size;
+}
+
+int errm_FormatLine0(const char *format, va_list args) {
+    int n = std::vsnprintf(errm_Lines.sLine0, sizeof errm_Lines.sLine0, format, args);
+    if (n < 0 || static_cast<std::size_t>(n) > ERRM_LINE0_MAX) {
+        errm_Lines.sLine0[0] = '\0';
+        errm_Lines.sLine0Length = 0;
+        ERRM_REPORT(ERRM_E_PRINTF, "sLine0");
+        return ERRM_E_PRINTF;
+    }
+    // A %c of 0 ends the text here, as it does for every writer after us.
+    errm_Lines.sLine0Length = std::strlen(errm_Lines.sLine0);
+    return 0;
+}
+
+// ---------------------------------------------------------- decorated line
+
+namespace {
+
+// Appends pieces into a fixed buffer; once a piece does not fit, the
+// appender refuses everything after it.
+struct Appender {
+    char *buf;
+    std::size_t cap;
+    std::size_t len = 0;
+    bool ok = true;
+
+    void add(const char *text, std::size_t n) {
+        if (!ok || n >= cap - len) {
+            ok = false;
+            return;
+        }
+        std::memcpy(buf + len, text, n);
+        len += n;
+    }
+    void add(std::string_view text) { add(text.data(), text.size()); }
+    void add(const char *text) { add(text, std::strlen(text)); }
+    long finish() {
+        if (!ok) {
+            buf[0] = '\0';
+            return -1;
+        }
+        buf[len] = '\0';
+        return static_cast<long>(len);
+    }
+};
+
+// The identifier text, or the caller's number in decimal.
+const char *messageIdentifier(const errm_MessageEntry *entry, int number, char *numberBuf,
+                              std::size_t size) {
+    if (entry->idLength != 0) return entry->id;
+    std::snprintf(numberBuf, size, "%d", number);
+    return numberBuf;
+}
+
+} // namespace
+
+long errm_BuildDecoratedLine(const errm_MessageEntry *entry, int number) {
+    char numberBuf[16];
+    const char *id = messageIdentifier(entry, number, numberBuf, sizeof numberBuf);
+    char stamp[ERRM_STAMP_CAP];
+    stamp[0] = '\0';
+    bool dated = entry->dateKind != 0;
+    if (dated) errm_DateStamp(stamp, sizeof stamp, entry->dateKind);
+    std::string_view text(errm_Lines.sLine0, errm_Lines.sLine0Length);
+
+    Appender out{errm_Lines.sLineOut, sizeof errm_Lines.sLineOut};
+    if (entry->severity == ERRM_SEV_DISPLAY) {
+        if (dated) {
+            out.add("(");
+            out.add(stamp);
+            out.add(") ");
+        }
+        out.add(text);
+        if (errm_G.FAddNL == 1) out.add("\n", 1);
+    } else {
+        out.add("** ");
+        out.add(kSeverities[static_cast<std::size_t>(entry->severity)].display);
+        out.add(": (");
+        out.add(errm_SubsystemLabel());
+        out.add(" - ");
+        out.add(id);
+        if (dated) {
+            out.add(" - ");
+            out.add(stamp);
+        }
+        out.add(") ");
+        out.add(text);
+        if (errm_G.FAddNL != 0) out.add("\n", 1);
+    }
+    return out.finish();
+}
+
+// ---------------------------------------------------------------- Chi line
+
+int errm_BuildChiLine(const errm_MessageEntry *entry, int number) {
+    char numberBuf[16];
+    const char *id = messageIdentifier(entry, number, numberBuf, sizeof numberBuf);
+    Appender out{errm_Lines.sLineChi, sizeof errm_Lines.sLineChi};
+    // TRACE, DEBUG and DISPLAY have no prefix: their Chi line is the text.
+    const char *prefix = kSeverities[static_cast<std::size_t>(entry->severity)].chiPrefix;
+    if (prefix != nullptr) {
+        std::string_view word(prefix, std::strchr(prefix, ' ') - prefix + 1);
+        out.add(word);
+        out.add(id);
+        out.add(":", 1);
+    }
+    out.add(errm_Lines.sLine0, errm_Lines.sLine0Length);
+    out.add("\n", 1);
+    if (out.finish() < 0) {
+        ERRM_REPORT(ERRM_E_PRINTF, "sLineChi");
+        return ERRM_E_PRINTF;
+    }
+    return 0;
+}

@@ -1,1 +1,167 @@
-// pending
+// errm_process.cpp - processing a descriptor message: ERRM_ProcessError,
+// the dispatcher, PutOnReports, ReturnError, and ERRM_Get_ErrorMessage.
+//
+// Sections: dispatcher; PutOnReports and ReturnError; ERRM_ProcessError;
+// ERRM_Get_ErrorMessage.
+#include "descriptor/errm_desc.h"
+#include "err_mgt/errm_alloc.h"
+#include "err_mgt/errm_interr.h"
+#include "err_mgt/errm_message.h"
+#include "err_mgt/errm_state.h"
+#include "errm.h"
+#include "reports/errm_channels.h"
+#include "reports/errm_followup.h"
+#include "reports/errm_writers.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+constexpr int kTagReturnGrow = 120522;
+} // namespace
+
+// -------------------------------------------------------------- dispatcher
+
+int errm_DecorateAndDispatch(int mode, unsigned /*subsystem*/, int number) {
+    errm_MessageEntry *entry = errm_CurrentEntry();
+    // Names and labels are those of the subsystem the entry belongs to.
+    errm_SetSubsystemContext(entry->owner);
+    if (errm_BuildDecoratedLine(entry, number) < 0) {
+        ERRM_REPORT(ERRM_E_PRINTF, "sLineOut");
+        return ERRM_E_PRINTF;
+    }
+    // Any non-zero NUSK mode builds the Chi line it then uses.
+    bool chiWanted = (errm_FChiFileHandle == 1 && errm_IsChiSeverityCode(entry->severity)) ||
+                     errm_G.NUSKMode != 0;
+    if (chiWanted) {
+        int rc = errm_BuildChiLine(entry, number);
+        if (rc != 0) return rc;
+    }
+    if (entry->severity != ERRM_SEV_DEBUG) {
+        if (mode == ERRM_MODE_REPORTS) {
+            if (!PutOnReports(errm_Lines.sLineOut, errm_Lines.sLineChi)) {
+                ERRM_REPORT(ERRM_E_REPORTS, "PutOnReports");
+                return ERRM_E_REPORTS;
+            }
+        } else if (!ReturnError(errm_Lines.sLineOut, errm_Lines.sLineChi)) {
+            ERRM_REPORT(ERRM_E_REPORTS, "ReturnError");
+            return ERRM_E_REPORTS;
+        }
+    }
+    if (entry->severity == ERRM_SEV_ERROR_DELAYED) ++errm_G.NbrOfDelayedErrors;
+    return entry->rc;
+}
+
+// ------------------------------------------------ PutOnReports, ReturnError
+
+int PutOnReports(const char *line, const char *chiLine) {
+    if (!AddReport(line, chiLine, 1, 1)) return 0;
+    const errm_MessageEntry *entry = errm_CurrentEntry();
+    if (entry == nullptr) return 1;
+    if (entry->catFlag == 1) errm_CatMessageFile();
+    if (entry->seeFlag == 1) {
+        // The see line reuses the decorated line's buffer.
+        std::snprintf(errm_Lines.sLineOut, sizeof errm_Lines.sLineOut, "see %s\n", entry->see);
+        AddReport(errm_Lines.sLineOut, nullptr, 0, 0);
+    }
+    if (entry->cmdFlag == 1) errm_RunMessageCommand();
+    return 1;
+}
+
+int ReturnError(const char *line, const char *chiLine) {
+    const char *text = errm_G.NUSKMode != 0 ? chiLine : line;
+    std::size_t length = std::strlen(text);
+    if (length > errm_G.ReturnCapacity - 2) {
+        std::size_t capacity = (length / 512 + 1) * 512;
+        void *grown = errm_ReAllocateWOClear(errm_G.ReturnBuffer, capacity, kTagReturnGrow);
+        if (grown == nullptr) return 0;
+        errm_G.ReturnBuffer = static_cast<char *>(grown);
+        errm_G.ReturnCapacity = capacity;
+    }
+    std::memcpy(errm_G.ReturnBuffer, text, length + 1);
+    return 1;
+}
+
+// ---------------------------------------------------------- ERRM_ProcessError
+
+namespace {
+
+// The "not present" line goes on the channels of the message processed last.
+int notPresent(int number, int code) {
+    std::snprintf(errm_Lines.sLineOut, sizeof errm_Lines.sLineOut,
+                  "ERROR : errm error message number %d not present in .bin, exit anyway.\n",
+                  number);
+    std::memcpy(errm_Lines.sLineChi, errm_Lines.sLineOut, std::strlen(errm_Lines.sLineOut) + 1);
+    if (!PutOnReports(errm_Lines.sLineOut, errm_Lines.sLineChi)) {
+        ERRM_REPORT(ERRM_E_REPORTS, "PutOnReports");
+        return ERRM_E_REPORTS;
+    }
+    return code;
+}
+
+} // namespace
+
+extern "C" ERRM_API int ERRM_ProcessError_variadic(unsigned int subsystem, int number,
+                                                   va_list args) {
+    int rc = errm_LookupEntry(subsystem, number);
+    if (rc != 0) return notPresent(number, rc);
+    const errm_MessageEntry *entry = errm_CurrentEntry();
+    if (entry->format[0] == '\0') {
+        errm_Lines.sLine0[0] = '\0';
+        errm_Lines.sLine0Length = 0;
+    } else {
+        if (errm_EstimateFormatSize(entry->format) > ERRM_LINE0_MAX) {
+            ERRM_REPORT(ERRM_E_PRINTF, "sLine0-sfmt");
+            return ERRM_E_PRINTF;
+        }
+        va_list copy;
+        va_copy(copy, args);
+        rc = errm_FormatLine0(entry->format, copy);
+        va_end(copy);
+        if (rc != 0) return rc;
+    }
+    return errm_DecorateAndDispatch(ERRM_MODE_REPORTS, subsystem, number);
+}
+
+extern "C" ERRM_API int ERRM_ProcessError(unsigned int subsystem, int number, ...) {
+    va_list args;
+    va_start(args, number);
+    int rc = ERRM_ProcessError_variadic(subsystem, number, args);
+    va_end(args);
+    return rc;
+}
+
+// ------------------------------------------------------ ERRM_Get_ErrorMessage
+
+extern "C" ERRM_API char *ERRM_Get_ErrorMessage_variadic(unsigned int subsystem, int number,
+                                                         va_list args) {
+    // Outside an ERRM_Init / ERRM_FInit cycle there is no Return buffer.
+    if (errm_G.ReturnBuffer == nullptr) return nullptr;
+    errm_G.ReturnBuffer[0] = '\0';
+    if (errm_LookupEntry(subsystem, number) != 0) return nullptr;
+    const errm_MessageEntry *entry = errm_CurrentEntry();
+    if (entry->format[0] == '\0') {
+        errm_Lines.sLine0[0] = '\0';
+        errm_Lines.sLine0Length = 0;
+    } else {
+        if (std::strlen(entry->format) > ERRM_LINE0_MAX) {
+            ERRM_REPORT(ERRM_E_PRINTF, "sLine0-sfmt");
+            return nullptr;
+        }
+        va_list copy;
+        va_copy(copy, args);
+        int rc = errm_FormatLine0(entry->format, copy);
+        va_end(copy);
+        if (rc != 0) return nullptr;
+    }
+    int rc = errm_DecorateAndDispatch(ERRM_MODE_RETURN, subsystem, number);
+    return rc >= 1000 ? nullptr : errm_G.ReturnBuffer;
+}
+
+extern "C" ERRM_API char *ERRM_Get_ErrorMessage(unsigned int subsystem, int number, ...) {
+    va_list args;
+    va_start(args, number);
+    char *text = ERRM_Get_ErrorMessage_variadic(subsystem, number, args);
+    va_end(args);
+    return text;
+}

@@ -111,15 +111,25 @@ int errm_CheckPlatform() {
 
 extern "C" {
 
-ERRM_API void ERRM_AddNL(int flag) { errm_G.FAddNL = flag; }
+ERRM_API void ERRM_AddNL(int flag) {
+    errm_G.FAddNL = flag;
+}
 
-ERRM_API void ERRM_Set_GlobalVerboseMode(int mode) { errm_G.GlobalVerboseMode = mode; }
+ERRM_API void ERRM_Set_GlobalVerboseMode(int mode) {
+    errm_G.GlobalVerboseMode = mode;
+}
 
-ERRM_API void ERRM_Set_GlobalNbrMaxOfMessages(int max) { errm_G.GlobalNbrMaxOfMessages = max; }
+ERRM_API void ERRM_Set_GlobalNbrMaxOfMessages(int max) {
+    errm_G.GlobalNbrMaxOfMessages = max;
+}
 
-ERRM_API void ERRM_Set_NUSKMode(int mode) { errm_G.NUSKMode = mode; }
+ERRM_API void ERRM_Set_NUSKMode(int mode) {
+    errm_G.NUSKMode = mode;
+}
 
-ERRM_API unsigned int ERRM_GetNumberOfDelayedErrors(void) { return errm_G.NbrOfDelayedErrors; }
+ERRM_API unsigned int ERRM_GetNumberOfDelayedErrors(void) {
+    return errm_G.NbrOfDelayedErrors;
+}
 
 ERRM_API int ERRM_GetVersion(unsigned char version[4]) {
     if (version == nullptr) return 0;

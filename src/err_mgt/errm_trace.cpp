@@ -16,16 +16,18 @@
 namespace {
 
 struct TraceState {
-    char fileName[ERRM_NAME_CAP];     // name of the trace file
-    char line[ERRM_TRACE_LINE_CAP];   // trace line being built
-    char prefix[32];                  // "DLL(%3d): "
+    char fileName[ERRM_NAME_CAP];   // name of the trace file
+    char line[ERRM_TRACE_LINE_CAP]; // trace line being built
+    char prefix[32];                // "DLL(%3d): "
 };
 
 TraceState g_trace = {};
 
 } // namespace
 
-const char *errm_TraceFileName() { return g_trace.fileName; }
+const char *errm_TraceFileName() {
+    return g_trace.fileName;
+}
 
 // ----------------------------------------------------------------- opening
 
@@ -94,7 +96,9 @@ void errm_TraceAdd(const char *format, ...) {
 // ------------------------------------------------------------------ closing
 
 void errm_CloseDllTrace() {
-    if (errm_G.FTraceDLL != 0 && errm_G.FTraceOpened != 0) {
+    // A trace opened in this cycle is closed even if a later ERRM_Init turned
+    // FTraceDLL off, so that its file manager entry is not kept forever.
+    if (errm_G.FTraceOpened != 0) {
         if (errm_FM_Close(errm_G.TraceFileHandle) != 0) ERRM_REPORT(ERRM_E_CLOSE, "FDLLTRACE");
         errm_G.FTraceOpened = 0;
         errm_G.FTraceReopen = 1;

@@ -1,1 +1,161 @@
-// pending
+// errm_user.cpp - user messages: a caller's own format, converted for \n,
+// \t and five XML references, written on the channels of a bit mask.
+#include "descriptor/errm_desc.h"
+#include "err_mgt/errm_interr.h"
+#include "err_mgt/errm_message.h"
+#include "err_mgt/errm_state.h"
+#include "errm.h"
+#include "reports/errm_channels.h"
+#include "reports/errm_fm.h"
+#include "reports/errm_writers.h"
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+namespace {
+
+struct XmlEscape {
+    std::string_view reference; // the text of the reference
+    int length;                 // its character count
+    char character;             // the character it stands for
+};
+
+constexpr std::array<XmlEscape, 6> kXmlEscapes = {{
+    {"&lt;", 4, '<'},
+    {"&gt;", 4, '>'},
+    {"&#38;", 5, '&'},
+    {"&apos;", 6, '\''},
+    {"&quot;", 6, '"'},
+    {"$", 0, '?'},
+}};
+
+constexpr bool escapesConsistent() {
+    for (const XmlEscape &e : kXmlEscapes)
+        if (e.reference[0] != '$' && static_cast<int>(e.reference.size()) != e.length) return false;
+    return true;
+}
+static_assert(escapesConsistent(), "each reference's length is its character count");
+
+constexpr int kConvertLimit = 4097;
+
+} // namespace
+
+char IsXMLEscapeSequence(const char *text, int left, int *consumed);
+int errm_ConvertUserFormat(const char *src, char *dst, int limit);
+
+char IsXMLEscapeSequence(const char *text, int left, int *consumed) {
+    for (const XmlEscape &e : kXmlEscapes) {
+        if (e.reference[0] == '$') break;
+        if (left >= e.length && std::strncmp(text, e.reference.data(), e.reference.size()) == 0) {
+            *consumed = e.length;
+            errm_ConsolePrintf("IsXMLEscapeSequence replaced -%c-\n", e.character);
+            return e.character;
+        }
+    }
+    *consumed = 0;
+    return '?';
+}
+
+int errm_ConvertUserFormat(const char *src, char *dst, int limit) {
+    int in = 0, out = 0;
+    int left = static_cast<int>(std::strlen(src));
+    // Every source character gives at most two output characters.
+    for (;;) {
+        if (in >= limit) return -1;
+        char c = src[in];
+        if (c == '\0') {
+            dst[out] = '\0';
+            return out;
+        }
+        int advance = 1;
+        if (c == '\\' && src[in + 1] == 'n') {
+            dst[out++] = '\r';
+            dst[out++] = '\n';
+            advance = 2;
+        } else if (c == '\\' && src[in + 1] == 't') {
+            dst[out++] = '\t';
+            advance = 2;
+        } else if (c == '&') {
+            int consumed = 0;
+            char r = IsXMLEscapeSequence(src + in, left, &consumed);
+            if (consumed > 0) {
+                dst[out++] = r;
+                advance = consumed;
+            } else {
+                dst[out++] = '&';
+            }
+        } else {
+            dst[out++] = c;
+        }
+        in += advance;
+        left -= advance;
+    }
+}
+
+extern "C" ERRM_API unsigned int
+ERRM_DisplayUserMessage_variadic(int number, int severity, const char *subsystem, const void *force,
+                                 int report_mask, const char *generic, const char *format,
+                                 va_list args) {
+    const bool forced = force != nullptr;
+    char *line = errm_Lines.sLine;
+    if (format == nullptr || format[0] == '\0') {
+        line[0] = '\0';
+    } else {
+        // The converted format is built in sLine0; it is never longer than
+        // the 4096 source characters accepted, plus one per "\n".
+        if (std::strlen(format) >= static_cast<std::size_t>(kConvertLimit) ||
+            errm_ConvertUserFormat(format, errm_Lines.sLine0, kConvertLimit) < 0) {
+            errm_ReportInternalError(ERRM_E_SIZE_SMALL, "FMT size", 1023);
+            return 0;
+        }
+        va_list copy;
+        va_copy(copy, args);
+        int n = std::vsnprintf(line, ERRM_LINE_CAP, errm_Lines.sLine0, copy);
+        va_end(copy);
+        if (n < 0 || static_cast<std::size_t>(n) >= ERRM_LINE0_MAX) {
+            line[0] = '\0';
+            ERRM_REPORT(ERRM_E_PRINTF, "sLine");
+            return 0;
+        }
+    }
+    if (subsystem == nullptr) subsystem = "";
+    if (generic == nullptr) generic = "";
+    unsigned result = 0;
+    const unsigned mask = static_cast<unsigned>(report_mask);
+    for (int i = 0; i < errm_G.NbrOfReports && i < ERRM_CH_COUNT; ++i) {
+        const unsigned bit = errm_ChannelBit(i);
+        const errm_ReportChannel &ch = errm_Reports[i];
+        if ((mask & bit) == 0 || ch.authorised != 1) continue;
+        if (i != ERRM_CH_STDOUT && i != ERRM_CH_PIPE && ch.opened != 1) {
+            ERRM_REPORT(ERRM_E_NOT_OPENED, i);
+            continue;
+        }
+        if (i == ERRM_CH_PIPE) {
+            errm_PrintTclLines(number, severity, subsystem, line, generic);
+            result += bit;
+            continue;
+        }
+        // CHI gets the user line only, like every other channel, and only
+        // while a client stream is set.
+        if (i == ERRM_CH_CHI && errm_FChiFileHandle != 1) continue;
+        if (errm_G.GlobalVerboseMode != 0 || forced) {
+            int handle = i == ERRM_CH_STDOUT ? -1 : ch.handle;
+            if (errm_FM_Puts(handle, line) == 0) result += bit;
+        }
+    }
+    return result;
+}
+
+extern "C" ERRM_API unsigned int ERRM_DisplayUserMessage(int number, int severity,
+                                                         const char *subsystem, const void *force,
+                                                         int report_mask, const char *generic,
+                                                         const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    unsigned rc = ERRM_DisplayUserMessage_variadic(number, severity, subsystem, force, report_mask,
+                                                   generic, format, args);
+    va_end(args);
+    return rc;
+}

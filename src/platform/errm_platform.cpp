@@ -14,34 +14,48 @@
 namespace {
 
 // open(2) is variadic; the table holds a fixed two-argument form.
-int sysOpen(const char *path, int flags) { return ::open(path, flags); }
-pid_t sysGetpid() { return ::getpid(); }
-std::time_t sysTime(std::time_t *t) { return std::time(t); }
-std::FILE *sysFopen(const char *path, const char *mode) { return std::fopen(path, mode); }
-int sysFclose(std::FILE *f) { return std::fclose(f); }
-int sysSystem(const char *command) { return std::system(command); }
+int sysOpen(const char *path, int flags) {
+    return ::open(path, flags);
+}
+pid_t sysGetpid() {
+    return ::getpid();
+}
+std::time_t sysTime(std::time_t *t) {
+    return std::time(t);
+}
+std::FILE *sysFopen(const char *path, const char *mode) {
+    return std::fopen(path, mode);
+}
+int sysFclose(std::FILE *f) {
+    return std::fclose(f);
+}
+int sysSystem(const char *command) {
+    return std::system(command);
+}
 
 } // namespace
 
 const errm_SysTable errm_SysDefault = {
-    sysOpen,        // open
-    ::close,        // close
-    ::fstat,        // fstat
-    ::mmap,         // mmap
-    ::munmap,       // munmap
-    ::stat,         // stat
-    ::unlink,       // unlink
-    sysGetpid,      // getpid
-    sysTime,        // time
-    ::localtime_r,  // localtime_r
-    sysFopen,       // fopen
-    sysFclose,      // fclose
-    sysSystem,      // system
+    sysOpen,       // open
+    ::close,       // close
+    ::fstat,       // fstat
+    ::mmap,        // mmap
+    ::munmap,      // munmap
+    ::stat,        // stat
+    ::unlink,      // unlink
+    sysGetpid,     // getpid
+    sysTime,       // time
+    ::localtime_r, // localtime_r
+    sysFopen,      // fopen
+    sysFclose,     // fclose
+    sysSystem,     // system
 };
 
 errm_SysTable errm_Sys = errm_SysDefault;
 
-void errm_SysRestore() { errm_Sys = errm_SysDefault; }
+void errm_SysRestore() {
+    errm_Sys = errm_SysDefault;
+}
 
 // ------------------------------------------------------------------ mapping
 
@@ -96,9 +110,13 @@ int errm_PL_FileExists(const char *path) {
     return errm_Sys.stat(path, &st) == 0 ? 1 : 0;
 }
 
-int errm_PL_DeleteFile(const char *path) { return errm_Sys.unlink(path) == 0 ? 1 : 0; }
+int errm_PL_DeleteFile(const char *path) {
+    return errm_Sys.unlink(path) == 0 ? 1 : 0;
+}
 
-int errm_PL_ProcessId() { return static_cast<int>(errm_Sys.getpid()); }
+int errm_PL_ProcessId() {
+    return static_cast<int>(errm_Sys.getpid());
+}
 
 int errm_PL_LocalTime(struct tm *out) {
     std::time_t now = errm_Sys.time(nullptr);
@@ -125,8 +143,14 @@ int errm_PL_AscTime(char *buf, std::size_t size) {
     return n > 0 && static_cast<std::size_t>(n) < size ? 1 : 0;
 }
 
-std::FILE *errm_PL_Fopen(const char *path, const char *mode) { return errm_Sys.fopen(path, mode); }
+std::FILE *errm_PL_Fopen(const char *path, const char *mode) {
+    return errm_Sys.fopen(path, mode);
+}
 
-int errm_PL_Fclose(std::FILE *f) { return errm_Sys.fclose(f); }
+int errm_PL_Fclose(std::FILE *f) {
+    return errm_Sys.fclose(f);
+}
 
-int errm_PL_System(const char *command) { return errm_Sys.system(command); }
+int errm_PL_System(const char *command) {
+    return errm_Sys.system(command);
+}

@@ -17,22 +17,22 @@
 
 // The swappable system calls. Field order is the order of errm_SysNames.
 struct errm_SysTable {
-    int (*open)(const char *path, int flags);                    // open(2), no mode
-    int (*close)(int fd);                                        // close(2)
-    int (*fstat)(int fd, struct stat *st);                       // fstat(2)
+    int (*open)(const char *path, int flags); // open(2), no mode
+    int (*close)(int fd);                     // close(2)
+    int (*fstat)(int fd, struct stat *st);    // fstat(2)
     void *(*mmap)(void *addr, std::size_t len, int prot, int flags, int fd, off_t off);
-    int (*munmap)(void *addr, std::size_t len);                  // munmap(2)
-    int (*stat)(const char *path, struct stat *st);              // stat(2)
-    int (*unlink)(const char *path);                             // unlink(2)
-    pid_t (*getpid)();                                           // getpid(2)
-    std::time_t (*time)(std::time_t *t);                         // time(2)
+    int (*munmap)(void *addr, std::size_t len);     // munmap(2)
+    int (*stat)(const char *path, struct stat *st); // stat(2)
+    int (*unlink)(const char *path);                // unlink(2)
+    pid_t (*getpid)();                              // getpid(2)
+    std::time_t (*time)(std::time_t *t);            // time(2)
     struct tm *(*localtime_r)(const std::time_t *t, struct tm *out);
-    std::FILE *(*fopen)(const char *path, const char *mode);     // fopen(3)
-    int (*fclose)(std::FILE *f);                                 // fclose(3)
-    int (*system)(const char *command);                          // system(3)
+    std::FILE *(*fopen)(const char *path, const char *mode); // fopen(3)
+    int (*fclose)(std::FILE *f);                             // fclose(3)
+    int (*system)(const char *command);                      // system(3)
 };
 
-extern errm_SysTable errm_Sys;           // current entries
+extern errm_SysTable errm_Sys;              // current entries
 extern const errm_SysTable errm_SysDefault; // the real calls
 
 // Restores every entry of errm_Sys to its default.
@@ -40,9 +40,9 @@ void errm_SysRestore();
 
 // A read-only mapping of a whole file.
 struct errm_MappedFile {
-    int fd;                     // open descriptor, -1 when none
-    std::size_t size;           // file size in bytes
-    const unsigned char *base;  // start of the view, null when not mapped
+    int fd;                    // open descriptor, -1 when none
+    std::size_t size;          // file size in bytes
+    const unsigned char *base; // start of the view, null when not mapped
 };
 
 // Opens an existing file for reading and records its size.

@@ -17,15 +17,9 @@
 // ------------------------------------------------------------------ tables
 
 errm_ReportChannel errm_Reports[ERRM_CH_COUNT + 1] = {
-    {"STDOUT", 0, -1, 'E', 0, 0},
-    {"PIPE", 1, -1, 'I', 0, 0},
-    {"TRANSCRIPT", 2, -1, 'I', 0, 0},
-    {"DBG_I", 3, -1, 'I', 0, 0},
-    {"DBG_C", 4, -1, 'I', 0, 0},
-    {"REPORT", 5, -1, 'I', 0, 0},
-    {"CHI", 6, -1, 'E', 0, 0},
-    {"LOG", 7, -1, 'I', 0, 0},
-    {"REPORT_F", 8, -1, 'E', 0, 0},
+    {"STDOUT", 0, -1, 'E', 0, 0}, {"PIPE", 1, -1, 'I', 0, 0},  {"TRANSCRIPT", 2, -1, 'I', 0, 0},
+    {"DBG_I", 3, -1, 'I', 0, 0},  {"DBG_C", 4, -1, 'I', 0, 0}, {"REPORT", 5, -1, 'I', 0, 0},
+    {"CHI", 6, -1, 'E', 0, 0},    {"LOG", 7, -1, 'I', 0, 0},   {"REPORT_F", 8, -1, 'E', 0, 0},
     {"$", 0, -1, ' ', 0, 0},
 };
 
@@ -173,7 +167,9 @@ ERRM_API int ERRM_Set_ReportF_FD(FILE *stream) {
     return setClientStream(ERRM_CH_REPORT_F, "REPORT_F", stream);
 }
 
-ERRM_API int ERRM_Reset_ReportF_FD(void) { return resetClientStream(ERRM_CH_REPORT_F, "REPORT_F"); }
+ERRM_API int ERRM_Reset_ReportF_FD(void) {
+    return resetClientStream(ERRM_CH_REPORT_F, "REPORT_F");
+}
 
 } // extern "C"
 

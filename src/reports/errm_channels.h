@@ -17,8 +17,8 @@ enum errm_ChannelId : int {
     ERRM_CH_LOG = 7,
     ERRM_CH_REPORT_F = 8,
 };
-inline constexpr int ERRM_CH_COUNT = 9;     // rows before the end row
-inline constexpr int ERRM_CH_NONE = 17;     // report list position without a channel
+inline constexpr int ERRM_CH_COUNT = 9; // rows before the end row
+inline constexpr int ERRM_CH_NONE = 17; // report list position without a channel
 
 struct errm_ReportChannel {
     const char *name; // channel name, compared exactly
@@ -50,7 +50,9 @@ unsigned errm_ChannelBit(int id);
 int errm_ReportLetterToId(const errm_ReportLetter *table, int letter);
 
 // 1 when id names a row of the table (0..8).
-inline bool errm_IsChannelId(int id) { return id >= 0 && id < ERRM_CH_COUNT; }
+inline bool errm_IsChannelId(int id) {
+    return id >= 0 && id < ERRM_CH_COUNT;
+}
 
 // 1 for the library-owned report files (TRANSCRIPT, DBG_I, DBG_C, REPORT, LOG).
 bool errm_IsReportFile(int id);

@@ -14,13 +14,13 @@
 namespace {
 
 struct FmEntry {
-    int used;         // 1 while the entry holds a stream
-    int handle;       // own index while in use, -1 when free
-    std::FILE *stream;// the open stream, null when free
-    int flushAlways;  // flush after every successful write
-    int recorded;     // 1: stream opened by somebody else
-    char *name;       // heap copy of the name, null when free
-    int tag;          // allocation tag 110000 + index, -1 when free
+    int used;          // 1 while the entry holds a stream
+    int handle;        // own index while in use, -1 when free
+    std::FILE *stream; // the open stream, null when free
+    int flushAlways;   // flush after every successful write
+    int recorded;      // 1: stream opened by somebody else
+    char *name;        // heap copy of the name, null when free
+    int tag;           // allocation tag 110000 + index, -1 when free
 };
 
 struct FmState {
@@ -34,7 +34,8 @@ FmState g_fm = {};
 
 void fmInit() {
     g_fm.traceFM = g_fm.traceSwitch;
-    for (FmEntry &e : g_fm.entries) e = FmEntry{0, -1, nullptr, 0, 0, nullptr, -1};
+    for (FmEntry &e : g_fm.entries)
+        e = FmEntry{0, -1, nullptr, 0, 0, nullptr, -1};
     g_fm.initialised = 1;
 }
 
@@ -46,9 +47,13 @@ int fmFindFreeEntry() {
 }
 
 // Handles compare as unsigned: -1 is never an entry here.
-bool outOfRange(int handle) { return static_cast<unsigned>(handle) >= ERRM_FM_ENTRIES; }
+bool outOfRange(int handle) {
+    return static_cast<unsigned>(handle) >= ERRM_FM_ENTRIES;
+}
 
-FmEntry &entry(int handle) { return g_fm.entries[static_cast<std::size_t>(handle)]; }
+FmEntry &entry(int handle) {
+    return g_fm.entries[static_cast<std::size_t>(handle)];
+}
 
 // Prints the failure line of a code, naming the file: the caller's name for
 // handle -1, else the name stored in the entry.
@@ -100,7 +105,9 @@ int afterWrite(FmEntry &e) {
 
 } // namespace
 
-void errm_FM_SetTraceSwitch(int on) { g_fm.traceSwitch = on; }
+void errm_FM_SetTraceSwitch(int on) {
+    g_fm.traceSwitch = on;
+}
 
 // --------------------------------------------------- open, record, free, close
 

@@ -35,9 +35,9 @@ void errm_FM_Finalize();
 void errm_FM_SetTraceSwitch(int on);
 
 // Introspection for the library and its tests.
-int errm_FM_InUse(int handle);          // 1 when the entry holds a stream
-int errm_FM_Tag(int handle);            // the entry's tag, -1 when free
-const char *errm_FM_Name(int handle);   // the name copy, null when none
-std::FILE *errm_FM_Stream(int handle);  // the stream, null when free
+int errm_FM_InUse(int handle);         // 1 when the entry holds a stream
+int errm_FM_Tag(int handle);           // the entry's tag, -1 when free
+const char *errm_FM_Name(int handle);  // the name copy, null when none
+std::FILE *errm_FM_Stream(int handle); // the stream, null when free
 
 #endif

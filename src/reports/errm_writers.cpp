@@ -1,1 +1,112 @@
-// pending
+// errm_writers.cpp - AddReport, AddReportDirect and the pipe lines.
+//
+// The writers add nothing to a line: each channel receives exactly the text
+// handed in. Report files are opened on first use and get their header.
+#include "reports/errm_writers.h"
+#include "descriptor/errm_desc.h"
+#include "err_mgt/errm_interr.h"
+#include "err_mgt/errm_message.h"
+#include "err_mgt/errm_state.h"
+#include "err_mgt/errm_trace.h"
+#include "reports/errm_channels.h"
+#include "reports/errm_fm.h"
+
+#include <cstdio>
+
+int errm_PrintTclLines(int number, int severity, const char *subsystem, const char *line,
+                       const char *generic) {
+    errm_ConsolePrintf("TCL ERR= %d \n", number);
+    errm_ConsolePrintf("TCL ERR= %d \n", severity);
+    errm_ConsolePrintf("TCL SS = %s \n", subsystem);
+    errm_ConsolePrintf("TCL MSG= %s \n", line);
+    errm_ConsolePrintf("TCL GEN= %s \n", generic);
+    return 1;
+}
+
+int AddReport(const char *line, const char *chiLine, int useChi, int fUpdate) {
+    errm_MessageEntry *entry = errm_CurrentEntry();
+    if (entry == nullptr) return 1; // no message processed yet: no channels
+    int countedMark = 0;
+    for (int i = 0; i < entry->reportCount && i < 16; ++i) {
+        int id = entry->reports[i];
+        if (id == ERRM_CH_NONE) continue;
+        // Ids outside the table name no channel.
+        if (!errm_IsChannelId(id)) continue;
+        errm_ReportChannel &ch = errm_Reports[id];
+        if (errm_IsReportFile(id) && ch.authorised == 1 && ch.opened == 0) {
+            if (!errm_OpenReportFile(id)) return 0;
+            errm_WriteReportHeader(ch.handle);
+        }
+        if (ch.authorised != 1) continue;
+        int counted = 0;
+        int written = -1;
+        switch (id) {
+        case ERRM_CH_STDOUT: {
+            const char *text = (useChi == 1 && errm_G.NUSKMode != 0) ? chiLine : line;
+            written = errm_PrintLimited(text != nullptr ? text : line, -1, &counted);
+            break;
+        }
+        case ERRM_CH_PIPE:
+            errm_PrintTclLines(entry->number, entry->severity, errm_Ctx.name, line, "");
+            break;
+        case ERRM_CH_TRANSCRIPT:
+            errm_TraceAdd("C_REPORT_TRANSCRIPT\n");
+            written = errm_PrintLimited(line, ch.handle, &counted);
+            break;
+        case ERRM_CH_CHI:
+            if (chiLine != nullptr && errm_FChiFileHandle == 1 && errm_IsChiSeverity())
+                errm_FM_Puts(ch.handle, chiLine);
+            break;
+        default: errm_FM_Puts(ch.handle, line); break;
+        }
+        if (written == 0 && counted == 1) countedMark = 1;
+    }
+    if (fUpdate == 1) {
+        entry->counter += static_cast<unsigned>(countedMark);
+        errm_StoreEntryCounter(entry);
+        return 1;
+    }
+    errm_TraceAdd("FUpdate=errm_false\n");
+    return 1;
+}
+
+int AddReportDirect(const char *letters, int severity, const char *line) {
+    if (letters[0] == '\0') {
+        ERRM_REPORT(ERRM_E_REPORTS, "AddReportDirect");
+        return 1;
+    }
+    int failures = 0;
+    for (const char *p = letters; *p != '\0'; ++p) {
+        if (*p == 'X') continue;
+        int id = errm_ReportLetterToId(errm_ReportLetters, static_cast<unsigned char>(*p));
+        if (!errm_IsChannelId(id)) {
+            ERRM_REPORT(ERRM_E_REPORTS, "AddReportDirect");
+            ++failures;
+            continue;
+        }
+        errm_ReportChannel &ch = errm_Reports[id];
+        if (errm_IsReportFile(id) && ch.authorised == 1 && ch.opened == 0) {
+            if (!errm_OpenReportFile(id)) {
+                char text[32];
+                std::snprintf(text, sizeof text, "opening report : %d", id);
+                ERRM_REPORT(ERRM_E_OPEN, text);
+                ++failures;
+            }
+            errm_WriteReportHeader(ch.handle);
+        }
+        if (ch.authorised != 1) continue;
+        switch (id) {
+        case ERRM_CH_PIPE: errm_PrintTclLines(-1, severity, "DIRECT", line, ""); break;
+        case ERRM_CH_TRANSCRIPT:
+            errm_TraceAdd("C_REPORT_TRANSCRIPT\n");
+            errm_FM_Puts(ch.handle, line);
+            break;
+        case ERRM_CH_CHI:
+            // A direct message writes its own line on a client CHI stream.
+            if (errm_FChiFileHandle == 1) errm_FM_Puts(ch.handle, line);
+            break;
+        default: errm_FM_Puts(ch.handle, line); break;
+        }
+    }
+    return failures > 0 ? 0 : 1;
+}

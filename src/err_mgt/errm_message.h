@@ -1,0 +1,79 @@
+// errm_message.h - message processing internals: severities, layouts, the
+// line buffers, the repetition gate and the dispatcher.
+#ifndef ERRM_MESSAGE_H
+#define ERRM_MESSAGE_H
+
+#include <cstdarg>
+#include <cstddef>
+
+struct errm_MessageEntry;
+
+enum errm_Severity : int {
+    ERRM_SEV_ERROR = 1,
+    ERRM_SEV_ERROR_DELAYED = 2,
+    ERRM_SEV_WARNING = 3,
+    ERRM_SEV_FATAL = 4,
+    ERRM_SEV_TRACE = 5,
+    ERRM_SEV_DEBUG = 6,
+    ERRM_SEV_NOTE = 7,
+    ERRM_SEV_DISPLAY = 8,
+};
+
+// Buffer sizes in characters, the terminator not included.
+inline constexpr std::size_t ERRM_LINE0_MAX = 6144;   // caller-formatted text
+inline constexpr std::size_t ERRM_LINECHI_CAP = 6175; // Chi line stays below this
+inline constexpr std::size_t ERRM_LINEOUT_CAP = 8192; // decorated line
+inline constexpr std::size_t ERRM_LINE_CAP = 6145;    // user and direct line buffer
+inline constexpr std::size_t ERRM_STAMP_CAP = 33;
+
+// The line buffers shared by every call.
+struct errm_LineBuffers {
+    char sLine0[ERRM_LINE0_MAX + 1]; // caller-formatted text
+    char sLineOut[ERRM_LINEOUT_CAP]; // decorated line
+    char sLineChi[ERRM_LINECHI_CAP]; // Chi line
+    char sLine[ERRM_LINE_CAP];       // user and direct message line
+    std::size_t sLine0Length;        // length of sLine0
+};
+extern errm_LineBuffers errm_Lines;
+
+// Dispatch modes of errm_DecorateAndDispatch.
+inline constexpr int ERRM_MODE_REPORTS = 1;
+inline constexpr int ERRM_MODE_RETURN = 2;
+
+// ------------------------------------------------------- severities, layouts
+
+const char *errm_SeverityKeyword(int code);     // "ERROR" .. "DISPLAY", "?" otherwise
+const char *errm_SeverityDisplayName(int code); // "Error" .. "DI", "?" otherwise
+int errm_IsChiSeverityCode(int code);
+// 1 when the current entry's severity is in the Chi severity list.
+int errm_IsChiSeverity();
+
+// Writes the stamp of kind 1..3; returns the characters written (0 for any
+// other kind, the buffer then untouched).
+std::size_t errm_DateStamp(char *buf, std::size_t size, unsigned kind);
+
+// Builds the decorated line of the current entry and sLine0 into sLineOut.
+// Returns its length, or -1 when it does not fit.
+long errm_BuildDecoratedLine(const errm_MessageEntry *entry, int number);
+
+// Builds the Chi line into sLineChi; 0 or 1073 (reported).
+int errm_BuildChiLine(const errm_MessageEntry *entry, int number);
+
+// Format characters with every '%' counting 128.
+unsigned errm_EstimateFormatSize(const char *format);
+
+// Formats into sLine0 (at most 6144 characters): 0, or 1073 reported with
+// the name "sLine0".
+int errm_FormatLine0(const char *format, va_list args);
+
+// -------------------------------------------------- repetition and dispatch
+
+// Writes a line on STDOUT or the transcript through the verbose and
+// repetition gate; sets *counted. Returns the write's result (0 = written).
+int errm_PrintLimited(const char *line, int handle, int *counted);
+
+int errm_DecorateAndDispatch(int mode, unsigned subsystem, int number);
+int PutOnReports(const char *line, const char *chiLine);
+int ReturnError(const char *line, const char *chiLine);
+
+#endif
