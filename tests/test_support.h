@@ -12,6 +12,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace errmtest {
@@ -124,6 +125,22 @@ inline int Count(const std::string &hay, const std::string &needle) {
          at = hay.find(needle, at + needle.size()))
         ++n;
     return n;
+}
+
+// Runs f in a forked child (a fresh copy of the library's process-wide
+// state, with its own load limit) and returns its exit status: f's result,
+// or 128 + the signal that ended it.
+template <class F> int RunInChild(F &&f) {
+    std::fflush(nullptr);
+    pid_t pid = fork();
+    if (pid == 0) {
+        int rc = f();
+        std::fflush(nullptr);
+        _exit(rc);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 } // namespace errmtest

@@ -128,6 +128,8 @@ int errm_LoadEntry(int subsystem, int number);
 void errm_RegisterCachedEntry(int number);
 int errm_FindDirectoryEntry(const errm_DirRecord *directory, int number, int count);
 int errm_RegisterEnvName(const char *name);
+// The value recorded for an environment name, null when not recorded.
+const char *errm_EnvNameValue(const char *name);
 
 // The current entry (last made current), null before the first lookup.
 errm_MessageEntry *errm_CurrentEntry();

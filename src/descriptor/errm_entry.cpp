@@ -154,6 +154,13 @@ int errm_RegisterEnvName(const char *name) {
     return 1;
 }
 
+const char *errm_EnvNameValue(const char *name) {
+    for (int i = 0; i < g_env.count; ++i)
+        if (std::strcmp(g_env.rows[static_cast<std::size_t>(i)].name, name) == 0)
+            return g_env.rows[static_cast<std::size_t>(i)].value;
+    return nullptr;
+}
+
 // ----------------------------------------------------------- entry decoding
 
 namespace {
