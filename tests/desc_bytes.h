@@ -61,6 +61,8 @@ struct RawEntry {
     unsigned cmdLen = 0;
     std::string cmd;
     std::int16_t rc = 0;
+    bool otherDirNumber = false; // the directory holds dirNumber instead of number
+    std::int32_t dirNumber = 0;
 
     // Sets a text and its length field together.
     static RawEntry Basic(std::int32_t number, const std::string &format) {
@@ -79,7 +81,8 @@ struct RawEntry {
         o.u16(idLen).text(id).u8(severity);
         o.u16(envLen).text(env).u16(formatLen).text(format).u16(secondLen).text(second);
         o.u8(spareByte).u8(force).u8(reportCount);
-        for (std::uint8_t r : reports) o.u8(r);
+        for (std::uint8_t r : reports)
+            o.u8(r);
         o.u16(seeLen).text(see).u8(dateKind).u16(catLen).text(cat).u16(cmdLen).text(cmd);
         o.u16(static_cast<std::uint16_t>(rc));
         return o;
@@ -100,7 +103,9 @@ inline std::vector<std::uint8_t> AssembleDescriptor(const std::string &name,
     Bytes dir, recs;
     for (const RawEntry &e : entries) {
         Bytes r = e.bytes();
-        dir.i32(e.number).u32(entryOffset + static_cast<std::uint32_t>(recs.size())).u32(0);
+        dir.i32(e.otherDirNumber ? e.dirNumber : e.number)
+            .u32(entryOffset + static_cast<std::uint32_t>(recs.size()))
+            .u32(0);
         recs.append(r);
     }
     Bytes body;
@@ -113,7 +118,8 @@ inline std::vector<std::uint8_t> AssembleDescriptor(const std::string &name,
     Bytes file;
     file.u32(0x45783417u).u32(static_cast<std::uint32_t>(entries.size()));
     file.u32(static_cast<std::uint32_t>(body.size())).u32(dirOffset).u32(56).u32(0);
-    for (std::uint8_t d : digest) file.u8(d);
+    for (std::uint8_t d : digest)
+        file.u8(d);
     file.u8(major).u8(0).u8(3).u8(0).text("STAMP-123456");
     file.append(body);
     return file.b;

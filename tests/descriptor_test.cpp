@@ -29,8 +29,8 @@ errmdesc::Catalogue FullCatalogue() {
     a.rc = -2;
     errmdesc::Message b = Msg(-5, kWarning, "");
     b.reports = {};
-    errmdesc::Message c = Msg(1000000, kDisplay, "%d%%", {kPipe, kChi, kReportF, kDbgI, kDbgC,
-                                                          kReport, kTranscript, kLog});
+    errmdesc::Message c = Msg(1000000, kDisplay, "%d%%",
+                              {kPipe, kChi, kReportF, kDbgI, kDbgC, kReport, kTranscript, kLog});
     c.rc = 32767;
     return Cat("Sim", {a, b, c}, "Simulator");
 }
@@ -247,7 +247,8 @@ TEST(DescriptorLoad, MissingFileAndFifteenLoadLimit) {
     Library lib;
     WriteDescriptor(Cat("ONE", {Msg(1, kError, "x")}), lib.dir().path());
     EXPECT_EQ(Load("missing"), -ERRM_E_OPEN);
-    for (int i = 0; i < 15; ++i) ASSERT_EQ(Load("one"), i);
+    for (int i = 0; i < 15; ++i)
+        ASSERT_EQ(Load("one"), i);
     const int before = errm_AllocationCount();
     EXPECT_EQ(Load("one"), -ERRM_E_TOO_MANY_SS);
     EXPECT_EQ(Load("missing"), -ERRM_E_OPEN);
@@ -297,16 +298,22 @@ TEST(DescriptorLoad, HeaderDumpWhenAsked) {
     ASSERT_NE(at, std::string::npos) << text;
     std::string first = text.substr(text.find('\n', at) + 1);
     first = first.substr(0, first.find('\n') + 1);
-    EXPECT_EQ(first, "000 : 17 34 78 45 01 00 00 00 " + [&] {
-        char buf[64];
-        std::snprintf(buf, sizeof buf, "%02X %02X %02X %02X ", bytes[8], bytes[9], bytes[10],
-                      bytes[11]);
-        return std::string(buf);
-    }() + "3E 00 00 00 " + [&] {
-        std::string chars;
-        for (int i = 0; i < 16; ++i) chars += bytes[i] >= 32 && bytes[i] <= 122 ? char(bytes[i]) : '.';
-        return chars;
-    }() + " - 016 \n");
+    EXPECT_EQ(
+        first, "000 : 17 34 78 45 01 00 00 00 " +
+                   [&] {
+                       char buf[64];
+                       std::snprintf(buf, sizeof buf, "%02X %02X %02X %02X ", bytes[8], bytes[9],
+                                     bytes[10], bytes[11]);
+                       return std::string(buf);
+                   }() +
+                   "3E 00 00 00 " +
+                   [&] {
+                       std::string chars;
+                       for (int i = 0; i < 16; ++i)
+                           chars += bytes[i] >= 32 && bytes[i] <= 122 ? char(bytes[i]) : '.';
+                       return chars;
+                   }() +
+                   " - 016 \n");
     EXPECT_NE(text.find("\n048 : "), std::string::npos);
     EXPECT_NE(text.find(" - 064 \n"), std::string::npos);
 }
@@ -318,7 +325,8 @@ TEST(DescriptorBounds, RegionsOutsideTheFileAreRefused) {
     const std::vector<std::uint8_t> good =
         AssembleDescriptor("BND", "Disp", {RawEntry::Basic(1, "x"), RawEntry::Basic(2, "y")});
     auto put32 = [](std::vector<std::uint8_t> b, std::size_t at, std::uint32_t v) {
-        for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+        for (int i = 0; i < 4; ++i)
+            b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
         return b;
     };
     struct Case {
@@ -327,15 +335,18 @@ TEST(DescriptorBounds, RegionsOutsideTheFileAreRefused) {
     } cases[] = {
         {"entry count beyond the file", put32(good, 4, 1000)},
         {"huge entry count", put32(good, 4, 0xFFFFFFFFu)},
-        {"directory offset beyond the file", put32(good, 12, static_cast<std::uint32_t>(good.size()))},
+        {"directory offset beyond the file",
+         put32(good, 12, static_cast<std::uint32_t>(good.size()))},
         {"checksum range beyond the file", put32(good, 8, static_cast<std::uint32_t>(good.size()))},
         {"checksum start beyond the file", put32(good, 16, 0xFFFFFFF0u)},
-        {"name longer than 63", [&] {
+        {"name longer than 63",
+         [&] {
              auto b = good;
              b[56] = 64;
              return b;
          }()},
-        {"display name beyond the file", [&] {
+        {"display name beyond the file",
+         [&] {
              auto b = good;
              b[60] = 255;
              b.resize(200);
@@ -392,7 +403,8 @@ void SweepTruncations(const std::vector<std::uint8_t> &bytes, const std::vector<
 TEST(DescriptorBounds, EveryTruncationIsRefusedOrServedSafely) {
     errmdesc::Catalogue full = FullCatalogue();
     std::vector<int> numbers;
-    for (const errmdesc::Message &m : full.messages) numbers.push_back(m.number);
+    for (const errmdesc::Message &m : full.messages)
+        numbers.push_back(m.number);
     std::vector<std::uint8_t> bytes = errmdesc::Write(full);
 
     // Our writer's checksum covers the whole file: only the whole file loads.
@@ -404,7 +416,8 @@ TEST(DescriptorBounds, EveryTruncationIsRefusedOrServedSafely) {
     // truncated entry records load: their decoding must stay inside the file.
     std::uint32_t dirOffset = bytes[12] | bytes[13] << 8 | bytes[14] << 16 | bytes[15] << 24;
     std::uint32_t covered = dirOffset + 12 * static_cast<std::uint32_t>(numbers.size()) - 56;
-    for (int i = 0; i < 4; ++i) bytes[8 + i] = static_cast<std::uint8_t>(covered >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        bytes[8 + i] = static_cast<std::uint8_t>(covered >> (8 * i));
     MD5_CTX ctx;
     MD5Init(&ctx);
     MD5Update(&ctx, bytes.data() + 56, covered);

@@ -80,9 +80,9 @@ class Library {
   public:
     explicit Library(bool consoleTrace = false)
         : platform_("ORV_VCO", "ixl"),
-          debug_("KOVA_ERRM_LDBG", consoleTrace ? std::optional<std::string>(dir_.path() +
-                                                                             ";T:X:X:X:X:T")
-                                                : std::nullopt) {
+          debug_("KOVA_ERRM_LDBG", consoleTrace
+                                       ? std::optional<std::string>(dir_.path() + ";T:X:X:X:X:T")
+                                       : std::nullopt) {
         ERRM_Set_Root_ForMemoryDescriptor((dir_.path() + "/").c_str());
         ERRM_Set_RootReportFiles(dir_.file("run").c_str());
         ERRM_Set_TranScriptFileName(dir_.file("run.tra").c_str());

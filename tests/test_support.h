@@ -23,7 +23,8 @@ class TempDir {
   public:
     TempDir() {
         const char *base = std::getenv("ERRM_TEST_TMP");
-        std::filesystem::path root = base != nullptr ? base : std::filesystem::temp_directory_path();
+        std::filesystem::path root =
+            base != nullptr ? base : std::filesystem::temp_directory_path();
         std::filesystem::create_directories(root);
         std::string pattern = (root / "errm-XXXXXX").string();
         if (mkdtemp(pattern.data()) == nullptr) std::abort();
@@ -47,12 +48,16 @@ class ScopedEnv {
   public:
     ScopedEnv(std::string name, std::optional<std::string> value) : name_(std::move(name)) {
         if (const char *old = std::getenv(name_.c_str())) old_ = old;
-        if (value) setenv(name_.c_str(), value->c_str(), 1);
-        else unsetenv(name_.c_str());
+        if (value)
+            setenv(name_.c_str(), value->c_str(), 1);
+        else
+            unsetenv(name_.c_str());
     }
     ~ScopedEnv() {
-        if (old_) setenv(name_.c_str(), old_->c_str(), 1);
-        else unsetenv(name_.c_str());
+        if (old_)
+            setenv(name_.c_str(), old_->c_str(), 1);
+        else
+            unsetenv(name_.c_str());
     }
     ScopedEnv(const ScopedEnv &) = delete;
     ScopedEnv &operator=(const ScopedEnv &) = delete;
@@ -74,7 +79,9 @@ inline void WriteFile(const std::string &path, const std::string &content) {
     out << content;
 }
 
-inline bool FileExists(const std::string &path) { return std::filesystem::exists(path); }
+inline bool FileExists(const std::string &path) {
+    return std::filesystem::exists(path);
+}
 
 // Captures everything written on file descriptor 1 between construction and
 // Text() (or destruction), stdio buffers included.
@@ -108,7 +115,8 @@ class StdoutCapture {
         std::fseek(file_, 0, SEEK_SET);
         char buf[4096];
         std::size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, file_)) > 0) text_.append(buf, n);
+        while ((n = std::fread(buf, 1, sizeof buf, file_)) > 0)
+            text_.append(buf, n);
         std::fclose(file_);
         file_ = nullptr;
     }

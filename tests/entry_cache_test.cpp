@@ -1,0 +1,336 @@
+// entry_cache_test.cpp - message lookup: directory search, the round-robin
+// entry cache, entry decoding and its refusals, the environment name table.
+#include "desc_bytes.h"
+#include "descriptor/errm_desc.h"
+#include "err_mgt/errm_interr.h"
+#include "test_descriptors.h"
+
+#include <gtest/gtest.h>
+
+using namespace errmtest;
+
+namespace {
+
+std::vector<errmdesc::Message> Numbered(int from, int count, std::uint8_t severity = kError) {
+    std::vector<errmdesc::Message> out;
+    for (int i = 0; i < count; ++i)
+        out.push_back(Msg(from + i, severity, "m" + std::to_string(from + i)));
+    return out;
+}
+
+// Loads a hand-assembled descriptor holding one entry; returns its index.
+int LoadRaw(Library &lib, const RawEntry &e, const std::string &name = "RAW") {
+    WriteBytes(AssembleDescriptor(name, "", {e}), lib.file("errm_desc_" + name + ".bin"));
+    int index = -1;
+    return ERRM_ReadErrorDescriptor(name.c_str(), &index) == 0 ? index : -1;
+}
+
+} // namespace
+
+TEST(DirectorySearch, FindsEveryRecordAndNothingElse) {
+    std::vector<errm_DirRecord> dir;
+    for (int n : {-100, -3, 0, 1, 7, 8, 1000, 2147483647})
+        dir.push_back({n, 0, 0});
+    const int count = static_cast<int>(dir.size());
+    for (int i = 0; i < count; ++i)
+        EXPECT_EQ(errm_FindDirectoryEntry(dir.data(), dir[i].number, count), i);
+    for (int n : {-2147483647 - 1, -101, -4, 2, 9, 999, 2147483646})
+        EXPECT_EQ(errm_FindDirectoryEntry(dir.data(), n, count), -1) << n;
+    EXPECT_EQ(errm_FindDirectoryEntry(dir.data(), 0, 0), -1);
+    EXPECT_EQ(errm_FindDirectoryEntry(nullptr, 0, -1), -1);
+    EXPECT_EQ(errm_FindDirectoryEntry(dir.data(), -100, 1), 0);
+}
+
+TEST(EntryCache, HitsDecodeNothingAndMissesFillRoundRobin) {
+    Library lib;
+    int ss = lib.Load(Cat("RR", Numbered(1, 17)));
+    ASSERT_EQ(ss, 0);
+    ASSERT_EQ(errm_LookupEntry(0, 1), 0);
+    EXPECT_EQ(errm_CacheNextPosition(), 1);
+    const errm_MessageEntry *first = errm_CurrentEntry();
+    ASSERT_EQ(errm_LookupEntry(0, 1), 0);
+    EXPECT_EQ(errm_CacheNextPosition(), 1) << "a hit decodes nothing";
+    EXPECT_EQ(errm_CurrentEntry(), first);
+
+    for (int n = 2; n <= 16; ++n)
+        ASSERT_EQ(errm_LookupEntry(0, n), 0);
+    EXPECT_EQ(errm_CacheNextPosition(), 0);
+    EXPECT_EQ(errm_FindCachedEntry(1), 0);
+    // The seventeenth replaces the first, which is decoded again next time,
+    // into the slot of position 1.
+    ASSERT_EQ(errm_LookupEntry(0, 17), 0);
+    EXPECT_EQ(errm_FindCachedEntry(1), -1);
+    EXPECT_EQ(errm_FindCachedEntry(17), 0);
+    ASSERT_EQ(errm_LookupEntry(0, 1), 0);
+    EXPECT_EQ(errm_FindCachedEntry(1), 1);
+    EXPECT_EQ(errm_FindCachedEntry(2), -1);
+    EXPECT_STREQ(errm_CurrentEntry()->format, "m1");
+}
+
+TEST(EntryCache, ChangingSubsystemEmptiesTheCache) {
+    Library lib;
+    ASSERT_EQ(lib.Load(Cat("AAA", Numbered(1, 3))), 0);
+    ASSERT_EQ(lib.Load(Cat("BBB", Numbered(1, 3))), 1);
+    ASSERT_EQ(errm_LookupEntry(0, 1), 0);
+    EXPECT_EQ(errm_CurrentEntry()->owner, 0);
+    ASSERT_EQ(errm_LookupEntry(1, 1), 0);
+    EXPECT_EQ(errm_CurrentEntry()->owner, 1);
+    EXPECT_EQ(errm_CacheNextPosition(), 1) << "the switch emptied the cache";
+    ASSERT_EQ(errm_LookupEntry(0, 1), 0);
+    EXPECT_EQ(errm_CurrentEntry()->owner, 0);
+    EXPECT_EQ(errm_CurrentSubsystem(), 0);
+    // A load empties it too.
+    ASSERT_EQ(lib.Load(Cat("CCC", Numbered(1, 1))), 2);
+    EXPECT_EQ(errm_FindCachedEntry(1), -1);
+}
+
+TEST(EntryCache, SubsystemIndexesOutOfRange) {
+    Library lib;
+    ASSERT_EQ(lib.Load(Cat("AAA", Numbered(1, 1))), 0);
+    EXPECT_EQ(errm_LookupEntry(15, 1), ERRM_E_NOT_LOADED);
+    EXPECT_EQ(errm_LookupEntry(1, 1), ERRM_E_NOT_LOADED);
+    EXPECT_EQ(errm_LookupEntry(16, 1), ERRM_E_BAD_INDEX);
+    EXPECT_EQ(errm_LookupEntry(static_cast<unsigned>(-1), 1), ERRM_E_BAD_INDEX);
+    EXPECT_EQ(errm_LookupEntry(0, 2), ERRM_E_NOT_FOUND);
+    EXPECT_EQ(errm_CurrentSubsystem(), -1) << "failed lookups change nothing";
+}
+
+TEST(EntryCache, EmptyDirectoryFindsNothing) {
+    Library lib;
+    ASSERT_EQ(lib.Load(Cat("EMPTY", {})), 0);
+    EXPECT_EQ(errm_LookupEntry(0, 0), ERRM_E_NOT_FOUND);
+}
+
+TEST(EntryCache, DisplayNameFollowsTheSubsystem) {
+    Library lib;
+    ASSERT_EQ(lib.Load(Cat("AAA", Numbered(1, 1), "Alpha")), 0);
+    ASSERT_EQ(lib.Load(Cat("BBB", Numbered(1, 1))), 1);
+    ASSERT_EQ(errm_LookupEntry(0, 1), 0);
+    EXPECT_STREQ(errm_SubsystemLabel(), "Alpha");
+    ASSERT_EQ(errm_LookupEntry(1, 1), 0);
+    EXPECT_STREQ(errm_SubsystemLabel(), "BBB");
+}
+
+TEST(EntryCache, FailedLoadLeavesCachedEntriesIntact) {
+    Library lib;
+    RawEntry good = RawEntry::Basic(1, "good");
+    RawEntry bad = RawEntry::Basic(2, "bad");
+    bad.severity = 9;
+    WriteBytes(AssembleDescriptor("MIX", "", {good, bad}), lib.file("errm_desc_MIX.bin"));
+    int index = -1;
+    ASSERT_EQ(ERRM_ReadErrorDescriptor("mix", &index), 0);
+    // Message 1 sits at position 0; the failing load of message 2 targets
+    // position 1 and must leave every cached entry as it was.
+    ASSERT_EQ(errm_LookupEntry(0, 1), 0);
+    const errm_MessageEntry *cached = errm_CurrentEntry();
+    EXPECT_EQ(errm_LookupEntry(0, 2), ERRM_E_SEVERITY);
+    EXPECT_EQ(errm_CurrentEntry(), cached) << "the current entry stays";
+    ASSERT_EQ(errm_LookupEntry(0, 1), 0);
+    EXPECT_STREQ(errm_CurrentEntry()->format, "good");
+    EXPECT_EQ(errm_CacheNextPosition(), 1);
+}
+
+TEST(EntryDecoding, FieldsOutOfTheirRangeRejectTheEntry) {
+    struct Case {
+        const char *what;
+        void (*mutate)(RawEntry &);
+        int code;
+    } cases[] = {
+        {"entry name length 0",
+         [](RawEntry &e) {
+             e.nameLen = 0;
+             e.name = "";
+         },
+         ERRM_E_INTERNAL},
+        {"entry name length 1024",
+         [](RawEntry &e) {
+             e.nameLen = 1024;
+             e.name = std::string(1024, 'n');
+         },
+         ERRM_E_INTERNAL},
+        {"record number differs",
+         [](RawEntry &e) {
+             e.otherDirNumber = true;
+             e.dirNumber = 1;
+             e.number = 5;
+         },
+         ERRM_E_BAD_ENTRY_NUMBER},
+        {"identifier of 1024",
+         [](RawEntry &e) {
+             e.idLen = 1024;
+             e.id = std::string(1024, 'i');
+         },
+         ERRM_E_INTERNAL},
+        {"severity 0", [](RawEntry &e) { e.severity = 0; }, ERRM_E_SEVERITY},
+        {"severity 9", [](RawEntry &e) { e.severity = 9; }, ERRM_E_SEVERITY},
+        {"environment name of 129",
+         [](RawEntry &e) {
+             e.envLen = 129;
+             e.env = std::string(129, 'E');
+         },
+         ERRM_E_INTERNAL},
+        {"format of 4096",
+         [](RawEntry &e) {
+             e.formatLen = 4096;
+             e.format = std::string(4096, 'f');
+         },
+         ERRM_E_INTERNAL},
+        {"second text of 4096",
+         [](RawEntry &e) {
+             e.secondLen = 4096;
+             e.second = std::string(4096, 's');
+         },
+         ERRM_E_INTERNAL},
+        {"17 reports",
+         [](RawEntry &e) {
+             e.reportCount = 17;
+             e.reports.assign(17, 0);
+         },
+         ERRM_E_INTERNAL},
+        {"see of length 1",
+         [](RawEntry &e) {
+             e.seeLen = 1;
+             e.see = "s";
+         },
+         ERRM_E_INTERNAL},
+        {"see of 1024",
+         [](RawEntry &e) {
+             e.seeLen = 1024;
+             e.see = std::string(1024, 's');
+         },
+         ERRM_E_INTERNAL},
+        {"cat of length 1",
+         [](RawEntry &e) {
+             e.catLen = 1;
+             e.cat = "c";
+         },
+         ERRM_E_INTERNAL},
+        {"command of 1024",
+         [](RawEntry &e) {
+             e.cmdLen = 1024;
+             e.cmd = std::string(1024, 'c');
+         },
+         ERRM_E_INTERNAL},
+        {"format with %n",
+         [](RawEntry &e) {
+             e.format = "x%n";
+             e.formatLen = 3;
+         },
+         ERRM_E_INTERNAL},
+        {"format with %hhn",
+         [](RawEntry &e) {
+             e.format = "%hhn";
+             e.formatLen = 4;
+         },
+         ERRM_E_INTERNAL},
+        {"format with %1$n",
+         [](RawEntry &e) {
+             e.format = "%d%1$n";
+             e.formatLen = 6;
+         },
+         ERRM_E_INTERNAL},
+        {"format with %-08.3ln",
+         [](RawEntry &e) {
+             e.format = "%-08.3ln";
+             e.formatLen = 8;
+         },
+         ERRM_E_INTERNAL},
+    };
+    for (const Case &c : cases) {
+        int status = RunInChild([&] {
+            Library lib;
+            RawEntry e = RawEntry::Basic(1, "text");
+            c.mutate(e);
+            int index = LoadRaw(lib, e);
+            if (index < 0) return 100;
+            return errm_LookupEntry(static_cast<unsigned>(index), 1) == c.code ? 0 : 1;
+        });
+        EXPECT_EQ(status, 0) << c.what;
+    }
+}
+
+TEST(EntryDecoding, FieldsAtTheEdgesOfTheirRangeAreAccepted) {
+    Library lib;
+    RawEntry e = RawEntry::Basic(1, std::string(4095, 'f'));
+    e.nameLen = 1023;
+    e.name = std::string(1023, 'n');
+    e.idLen = 1023;
+    e.id = std::string(1023, 'i');
+    e.envLen = 128;
+    e.env = std::string(128, 'E');
+    e.secondLen = 4095;
+    e.second = std::string(4095, 's');
+    e.reportCount = 16;
+    e.reports.assign(16, 7);
+    e.seeLen = 2;
+    e.see = "ab";
+    e.catLen = 1023;
+    e.cat = "FILE=" + std::string(1018, 'c');
+    e.cmdLen = 1023;
+    e.cmd = "CMD=" + std::string(1019, 'x');
+    e.force = 2;
+    e.dateKind = 200;
+    int index = LoadRaw(lib, e);
+    ASSERT_EQ(index, 0);
+    ASSERT_EQ(errm_LookupEntry(0, 1), 0);
+    const errm_MessageEntry *m = errm_CurrentEntry();
+    EXPECT_EQ(std::strlen(m->format), 4095u);
+    EXPECT_EQ(m->idLength, 1023);
+    EXPECT_EQ(m->reportCount, 16);
+    EXPECT_EQ(m->reports[15], 7);
+    EXPECT_STREQ(m->see, "ab");
+    EXPECT_EQ(std::strlen(m->cat), 1023u);
+    EXPECT_EQ(std::strlen(m->cmd), 1023u);
+    EXPECT_EQ(m->forceDisplay, 0) << "only the byte 1 sets the flag";
+    EXPECT_EQ(m->dateKind, 200u);
+    // A doubled percent before an n is text, not a conversion.
+    RawEntry p = RawEntry::Basic(2, "100%%n");
+    ASSERT_EQ(LoadRaw(lib, p, "PCT"), 1);
+    EXPECT_EQ(errm_LookupEntry(1, 2), 0);
+}
+
+TEST(EnvironmentNames, RecordedOnceWithTheirValue) {
+    Library lib;
+    ScopedEnv a("ERRM_T_SHORT", "value");
+    ScopedEnv b("ERRM_T_LONG", std::string(1024, 'v'));
+    ScopedEnv c("ERRM_T_1023", std::string(1023, 'w'));
+    std::vector<RawEntry> entries;
+    int n = 1;
+    for (const char *name : {"ERRM_T_SHORT", "ERRM_T_LONG", "ERRM_T_1023", "ERRM_T_UNSET"}) {
+        RawEntry e = RawEntry::Basic(n++, "x");
+        e.env = name;
+        e.envLen = static_cast<unsigned>(e.env.size());
+        entries.push_back(e);
+    }
+    WriteBytes(AssembleDescriptor("ENV", "", entries), lib.file("errm_desc_ENV.bin"));
+    int index = -1;
+    ASSERT_EQ(ERRM_ReadErrorDescriptor("env", &index), 0);
+    for (int m = 1; m <= 4; ++m)
+        ASSERT_EQ(errm_LookupEntry(0, m), 0);
+    EXPECT_STREQ(errm_EnvNameValue("ERRM_T_SHORT"), "value");
+    EXPECT_STREQ(errm_EnvNameValue("ERRM_T_LONG"), "?");
+    EXPECT_EQ(std::string(errm_EnvNameValue("ERRM_T_1023")), std::string(1023, 'w'));
+    EXPECT_STREQ(errm_EnvNameValue("ERRM_T_UNSET"), "");
+    EXPECT_EQ(errm_EnvNameValue("ERRM_T_OTHER"), nullptr);
+}
+
+TEST(EnvironmentNames, TheThirtyThirdNameFailsTheEntry) {
+    Library lib(true);
+    std::vector<RawEntry> entries;
+    for (int i = 1; i <= 33; ++i) {
+        RawEntry e = RawEntry::Basic(i, "x");
+        e.env = "ERRM_VAR_" + std::to_string(i);
+        e.envLen = static_cast<unsigned>(e.env.size());
+        entries.push_back(e);
+    }
+    WriteBytes(AssembleDescriptor("MANY", "", entries), lib.file("errm_desc_MANY.bin"));
+    int index = -1;
+    ASSERT_EQ(ERRM_ReadErrorDescriptor("many", &index), 0);
+    for (int i = 1; i <= 32; ++i)
+        ASSERT_EQ(errm_LookupEntry(0, i), 0) << i;
+    StdoutCapture out;
+    EXPECT_EQ(errm_LookupEntry(0, 33), ERRM_E_TOO_MANY_ENV);
+    EXPECT_NE(out.Text().find("Too many env vars =32 @ src/descriptor/L="), std::string::npos);
+    // A name already recorded costs no new row.
+    EXPECT_EQ(errm_RegisterEnvName("ERRM_VAR_1"), 1);
+}
