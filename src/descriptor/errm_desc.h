@@ -76,6 +76,13 @@ extern errm_SubsystemRow errm_Subsystems[ERRM_SS_ROWS];
 // Loads counted over the process's life (never reset).
 int errm_LoadedCount();
 
+#ifdef ERRM_TESTING
+// Test build only: sets the count of loads back to 0 so that a fuzzer can
+// load one descriptor per run for ever. Call only between ERRM_FInit and the
+// next ERRM_Init, when no row is loaded.
+void errm_TestResetLoadedCount();
+#endif
+
 // ERRM_Init's step: releases rows left loaded by an earlier cycle and marks
 // every row unloaded. The loaded count is not changed.
 void errm_ClearSubsystemTable();

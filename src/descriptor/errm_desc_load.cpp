@@ -79,6 +79,12 @@ int errm_LoadedCount() {
     return g_loader.loadedCount;
 }
 
+#ifdef ERRM_TESTING
+void errm_TestResetLoadedCount() {
+    g_loader.loadedCount = 0;
+}
+#endif
+
 void errm_ClearSubsystemTable() {
     // Rows of a cycle that did not end with ERRM_FInit are released first.
     errm_ReleaseSubsystems();

@@ -23,6 +23,9 @@ int errm_AllocationCount();
 // (n >= 1); 0 switches the injection off. Returns the number of allocations
 // attempted since the last call.
 long errm_TestFailAllocation(long n);
+// The reference tag of the allocation that the switch made fail since the
+// last errm_TestFailAllocation, 0 when none failed yet.
+int errm_TestFailedTag();
 #endif
 
 #endif

@@ -4,6 +4,7 @@
 #include "err_mgt/errm_interr.h"
 #include "err_mgt/errm_message.h"
 #include "err_mgt/errm_state.h"
+#include "err_mgt/errm_user.h"
 #include "errm.h"
 #include "reports/errm_channels.h"
 #include "reports/errm_fm.h"
@@ -41,9 +42,6 @@ static_assert(escapesConsistent(), "each reference's length is its character cou
 constexpr int kConvertLimit = 4097;
 
 } // namespace
-
-char IsXMLEscapeSequence(const char *text, int left, int *consumed);
-int errm_ConvertUserFormat(const char *src, char *dst, int limit);
 
 char IsXMLEscapeSequence(const char *text, int left, int *consumed) {
     for (const XmlEscape &e : kXmlEscapes) {
