@@ -49,6 +49,9 @@ int errm_OpenDllTrace() {
     // A trace reopened in a later cycle keeps the lines of the earlier ones.
     int handle = -1;
     if (errm_FM_Open(name, errm_G.FTraceReopen ? 'a' : 'w', 0, &handle) != 0) {
+        // A handle delivered with the failure (no memory for the name) is
+        // given back with its stream.
+        if (handle != -1) errm_FM_Close(handle);
         ERRM_REPORT(ERRM_E_OPEN, name);
         return 0;
     }

@@ -97,6 +97,9 @@ int errm_OpenReportFile(int id) {
     }
     int handle = -1;
     if (errm_FM_Open(name, 'w', 0, &handle) != 0) {
+        // Without memory for its name the file manager still delivers the
+        // handle, stream open: give it back.
+        if (handle != -1) errm_FM_Close(handle);
         ERRM_REPORT(ERRM_E_OPEN, name);
         return 0;
     }

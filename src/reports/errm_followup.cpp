@@ -69,6 +69,9 @@ int errm_CatFile(char *name) {
     errm_TraceAdd("cat_file:%s\n", name);
     int handle = -1;
     if (errm_FM_Open(name, 'r', 0, &handle) != 0) {
+        // A handle delivered with the failure (no memory for the name) is
+        // given back with its stream.
+        if (handle != -1) errm_FM_Close(handle);
         ERRM_REPORT(ERRM_E_OPEN, name);
         return 0;
     }
