@@ -1,8 +1,46 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test suite.
+# Builds everything and runs every test suite, then the robustness stages:
+#   1. build/        the normal build and all the test suites (ctest);
+#   2. build-asan/   the same suites built with AddressSanitizer and UBSan,
+#                    and the fuzz targets' seed corpora replayed (g++ replay);
+#   3. valgrind memcheck over the end-to-end cases of build/;
+#   4. build-fuzz/   the libFuzzer targets built with clang, each run from its
+#                    seed corpus: 60 s each when CI=true, 10 s otherwise
+#                    (ERRM_FUZZ_SECONDS overrides).
+# ERRM_QUICK=1 stops after stage 1. Never more than two build jobs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
+jobs=$(nproc)
+[ "$jobs" -gt 2 ] && jobs=2
+
+stage() { echo; echo "==== $* ($(date +%T))"; }
+
+stage "build and test"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build -j"$(nproc)"
-ctest --test-dir build --output-on-failure -j"$(nproc)"
+cmake --build build -j"$jobs"
+ctest --test-dir build --output-on-failure -j"$jobs"
+[ "${ERRM_QUICK:-0}" = 1 ] && exit 0
+
+stage "AddressSanitizer and UBSan"
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DERRM_SANITIZE=ON \
+  -DERRM_BUILD_FUZZ=ON -DERRM_BUILD_BENCH=OFF
+cmake --build build-asan -j"$jobs"
+ctest --test-dir build-asan --output-on-failure -j"$jobs"
+
+stage "valgrind memcheck"
+./scripts/valgrind.sh build
+
+stage "fuzzers"
+if [ -n "${ERRM_FUZZ_SECONDS:-}" ]; then
+  seconds=$ERRM_FUZZ_SECONDS
+elif [ "${CI:-}" = true ]; then
+  seconds=60
+else
+  seconds=10
+fi
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DERRM_BUILD_FUZZ=ON -DERRM_BUILD_TESTS=OFF -DERRM_BUILD_BENCH=OFF -DERRM_BUILD_EXAMPLES=OFF
+cmake --build build-fuzz -j"$jobs"
+./scripts/fuzz.sh build-fuzz "$seconds"
+stage "done"

@@ -212,6 +212,27 @@ std::string ExpectedReport(int tag) {
 
 } // namespace
 
+TEST_F(AllocationFailure, WholeLifeInOneProcessGivesEverythingBack) {
+    // The same two lives without a fork and without a failure: the run the
+    // memory checker watches (scripts/valgrind.sh).
+    Outcome o;
+    {
+        StdoutCapture out;
+        FirstLife(&o);
+        o.secondLife = SecondLife() ? 1 : 0;
+    }
+    EXPECT_EQ(o.init, 1);
+    EXPECT_EQ(o.loads[0], 0);
+    EXPECT_EQ(o.loads[1], 0);
+    EXPECT_EQ(o.loads[2], 0);
+    EXPECT_EQ(o.grownNull, 0);
+    EXPECT_EQ(o.finit, 1);
+    EXPECT_EQ(o.blocksLeft, 0);
+    EXPECT_EQ(o.fdsLeft, 0);
+    EXPECT_EQ(o.fmBusy, 0);
+    EXPECT_EQ(o.secondLife, 1);
+}
+
 TEST_F(AllocationFailure, EveryAllocationOfAClientLifeMayFail) {
     // The reference life, without failure, serves everything.
     std::string clean;
