@@ -10,6 +10,7 @@
 #include <fstream>
 #include <functional>
 #include <limits>
+#include <random>
 
 namespace {
 
@@ -543,6 +544,31 @@ TEST(descwriter_read, EveryFlippedByteIsRejectedOrCaughtByTheDigest) {
             }
         }
     }
+}
+
+TEST(descwriter_read, RandomDamageIsRejectedOrDecodedStably) {
+    // Several bytes overwritten at once, lengths and offsets included. What
+    // Read accepts must survive Write and Read again unchanged.
+    const Bytes whole = errmdesc::Write(FullCatalogue());
+    std::mt19937 random(20261201);
+    int accepted = 0;
+    for (int round = 0; round < 3000; ++round) {
+        Bytes b = whole;
+        const int hits = 1 + static_cast<int>(random() % 4);
+        for (int h = 0; h < hits; ++h)
+            b[random() % b.size()] = static_cast<std::uint8_t>(random());
+        if (round % 3 == 0) b.resize(random() % b.size());
+        Catalogue first;
+        if (!errmdesc::Read(b, &first, nullptr, nullptr)) continue;
+        ++accepted;
+        Catalogue second;
+        std::string error;
+        ASSERT_TRUE(errmdesc::Read(errmdesc::Write(first), &second, nullptr, &error)) << error;
+        ASSERT_EQ(first.messages.size(), second.messages.size());
+        for (std::size_t i = 0; i < first.messages.size(); ++i)
+            ExpectSameMessage(first.messages[i], second.messages[i]);
+    }
+    EXPECT_GT(accepted, 0); // some damage falls on texts and is decoded
 }
 
 TEST(descwriter_read, InfoIsFilledAsFarAsDecodingGot) {

@@ -578,7 +578,7 @@ TEST_F(errmc_cli, TheValidSourcesBehindTheErrorCasesPass) {
     Write("src.toml", WithMessage("format = '%d %% %s'\nreports = [\"LOG\"]\nsee = \"ab\"\n"));
     Result r = Run("check src.toml");
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "src.toml: subsystem T, 1 messages, no errors\n");
+    EXPECT_EQ(r.out, "src.toml: subsystem T, 1 message, no errors\n");
     EXPECT_EQ(r.err, "");
     Write("src.toml", "subsystem = \"T\"\nmessage = [{number = 1, name = \"M\", severity = "
                       "\"NOTE\"}, {number = 2, name = \"M_\", severity = \"NOTE\"}]\n");
