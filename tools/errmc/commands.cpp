@@ -24,6 +24,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
+std::string Messages(std::size_t n) {
+    return std::to_string(n) + (n == 1 ? " message" : " messages");
+}
+
 void Fail(Streams io, const std::string &message) {
     io.err << "errmc: error: " << message << '\n';
 }
@@ -118,7 +122,7 @@ int CompileCommand(const std::string &source, const std::string &outDir, Streams
         Fail(io, why);
         return 1;
     }
-    io.out << "wrote " << path << " (" << cat->messages.size() << " messages, "
+    io.out << "wrote " << path << " (" << Messages(cat->messages.size()) << ", "
            << errmdesc::Write(*cat).size() << " bytes)\n";
     return 0;
 }
@@ -126,8 +130,8 @@ int CompileCommand(const std::string &source, const std::string &outDir, Streams
 int CheckCommand(const std::string &source, Streams io) {
     const std::optional<errmdesc::Catalogue> cat = LoadCatalogue(source, io);
     if (!cat) return 1;
-    io.out << source << ": subsystem " << cat->subsystem << ", " << cat->messages.size()
-           << " messages, no errors\n";
+    io.out << source << ": subsystem " << cat->subsystem << ", " << Messages(cat->messages.size())
+           << ", no errors\n";
     return 0;
 }
 
@@ -181,7 +185,7 @@ int DumpCommand(const std::string &descriptor, Streams io) {
     std::ostream &o = io.out;
     o << "subsystem " << CQuoted(cat.subsystem) << ", display name " << CQuoted(cat.displayName)
       << ", version " << Version(cat.version) << ", stamp " << CQuoted(cat.stamp) << ", "
-      << cat.messages.size() << " messages\n";
+      << Messages(cat.messages.size()) << '\n';
     for (std::size_t i = 0; i < cat.messages.size(); ++i) {
         const errmdesc::Message &m = cat.messages[i];
         auto row = [&](const char *label) -> std::ostream & {

@@ -7,7 +7,8 @@
 
 int main(int argc, char **argv) {
     CLI::App app{"errmc - compiles error-message catalogues (TOML) into binary error "
-                 "descriptors, generates their C headers, and inspects descriptors."};
+                 "descriptors, generates their C headers, and inspects descriptors.",
+                 "errmc"};
     app.require_subcommand(1);
     app.set_version_flag("--version", "errmc 1.0.3");
 

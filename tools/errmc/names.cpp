@@ -36,17 +36,19 @@ std::string CPrefix(std::string_view subsystem) {
     return ToIdentifier(subsystem);
 }
 
-std::optional<std::string> NameRegistry::Conflict(const std::string &name) const {
-    if (names_.count(name)) return "the name '" + name + "' is already used";
+std::optional<NameClash> NameRegistry::Conflict(const std::string &name) const {
+    if (names_.count(name)) return NameClash{name, "the name '" + name + "' is already used"};
     for (std::string_view suffix : {kProcessSuffix, kTextSuffix}) {
         if (EndsWith(name, suffix)) {
             const std::string base(name.substr(0, name.size() - suffix.size()));
             if (names_.count(base))
-                return "the name '" + name + "' is the wrapper name of message '" + base + "'";
+                return NameClash{base, "the name '" + name + "' is the wrapper name of message '" +
+                                           base + "'"};
         }
         const std::string wrapper = name + std::string(suffix);
         if (names_.count(wrapper))
-            return "the wrapper name '" + wrapper + "' of '" + name + "' is the name of a message";
+            return NameClash{wrapper, "the wrapper name '" + wrapper + "' of '" + name +
+                                          "' is the name of a message"};
     }
     return std::nullopt;
 }

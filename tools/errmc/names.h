@@ -24,13 +24,19 @@ std::string CPrefix(std::string_view subsystem);
 // Turns any text into a C identifier by the same rule; empty text gives "".
 std::string ToIdentifier(std::string_view text);
 
+// Why a name cannot be added, and the name already taken that it meets.
+struct NameClash {
+    std::string with;
+    std::string message;
+};
+
 // Message names already taken, with their wrappers <name>_process and
 // <name>_text.
 class NameRegistry {
   public:
-    // Why `name` cannot be added (it is taken, or it or its wrappers collide
-    // with another message's), or nothing when it can.
-    std::optional<std::string> Conflict(const std::string &name) const;
+    // The clash when `name` is taken, or it or its wrappers collide with
+    // another message's; nothing when it can be added.
+    std::optional<NameClash> Conflict(const std::string &name) const;
     void Add(const std::string &name) { names_.insert(name); }
 
   private:

@@ -81,9 +81,9 @@ std::string Shown(char c) {
     return buf;
 }
 
-std::string ShownSpec(std::string_view spec) {
+std::string ShownConversion(std::string_view text) {
     std::string out;
-    for (char c : spec)
+    for (char c : text)
         out += Shown(c);
     return out;
 }
@@ -102,7 +102,7 @@ ParsedFormat ParsePrintfFormat(std::string_view f) {
         auto problem = [&](std::string message) {
             result.problems.push_back({start, std::move(message)});
         };
-        auto spec = [&] { return ShownSpec(f.substr(start, i - start)); };
+        auto written = [&] { return ShownConversion(f.substr(start, i - start)); };
 
         bool alternate = false, zero = false, anyFlag = false;
         while (i < f.size() && std::string_view("-+ #0").find(f[i]) != std::string_view::npos) {
@@ -131,7 +131,7 @@ ParsedFormat ParsePrintfFormat(std::string_view f) {
         positional |= i < f.size() && f[i] == '$';
         if (positional) {
             ++i;
-            problem("positional argument in '" + spec() + "' is not supported");
+            problem("positional argument in '" + written() + "' is not supported");
             continue; // the rest of this conversion cannot be told apart from text
         }
         if (i < f.size() && f[i] == '.') {
@@ -159,36 +159,36 @@ ParsedFormat ParsePrintfFormat(std::string_view f) {
             i += std::string_view(kLengthText[length]).size();
         }
         if (i >= f.size()) {
-            problem("the format ends inside the conversion '" + spec() + "'");
+            problem("the format ends inside the conversion '" + written() + "'");
             break;
         }
         const char c = f[i++];
         if (c == '%') {
             if (anyFlag || width || precision || length != kNone)
-                problem("'" + spec() + "' must be written '%%'");
+                problem("'" + written() + "' must be written '%%'");
             continue;
         }
         if (c == 'n') {
-            problem("'" + spec() + "' is not allowed: %n writes through a pointer argument");
+            problem("'" + written() + "' is not allowed: %n writes through a pointer argument");
             continue;
         }
         const Family *family = FindFamily(c);
         if (!family) {
-            problem("unknown conversion '" + Shown(c) + "' in '" + spec() + "'");
+            problem("unknown conversion '" + Shown(c) + "' in '" + written() + "'");
             continue;
         }
         const char *type = family->types[length];
         if (!type) {
             problem("length modifier '" + std::string(kLengthText[length]) +
-                    "' does not apply to '%" + Shown(c) + "' in '" + spec() + "'");
+                    "' does not apply to '%" + Shown(c) + "' in '" + written() + "'");
             continue;
         }
         if (alternate && !family->alternateForm)
-            problem("flag '#' is undefined with '%" + Shown(c) + "' in '" + spec() + "'");
+            problem("flag '#' is undefined with '%" + Shown(c) + "' in '" + written() + "'");
         if (zero && !family->zeroPad)
-            problem("flag '0' is undefined with '%" + Shown(c) + "' in '" + spec() + "'");
+            problem("flag '0' is undefined with '%" + Shown(c) + "' in '" + written() + "'");
         if (precision && !family->precision)
-            problem("a precision is undefined with '%" + Shown(c) + "' in '" + spec() + "'");
+            problem("a precision is undefined with '%" + Shown(c) + "' in '" + written() + "'");
         const std::string text(f.substr(start, i - start));
         for (FormatArgument &star : stars) {
             star.conversion = text;

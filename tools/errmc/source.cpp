@@ -324,14 +324,8 @@ void SourceParser::Name(const toml::node &v, Message &m) {
         return;
     }
     if (!MaxBytes(v, "name", s->size(), errmdesc::kMaxEntryName)) return;
-    if (const std::optional<std::string> clash = names_.Conflict(*s)) {
-        std::string where;
-        for (const std::string &other :
-             {*s, s->substr(0, s->rfind('_')), *s + std::string(kProcessSuffix),
-              *s + std::string(kTextSuffix)})
-            if (where.empty() && nameLines_.count(other))
-                where = " (line " + std::to_string(nameLines_[other]) + ")";
-        d_.Error(At(v), *clash + where);
+    if (const std::optional<NameClash> clash = names_.Conflict(*s)) {
+        d_.Error(At(v), clash->message + " (line " + std::to_string(nameLines_[clash->with]) + ")");
         return;
     }
     names_.Add(*s);
