@@ -9,3 +9,10 @@ target_compile_definitions(errmc_test PRIVATE
   ERRM_INCLUDE_DIR="${PROJECT_SOURCE_DIR}/include"
   ERRM_C_COMPILER="${CMAKE_C_COMPILER}"
   ERRM_CXX_COMPILER="${CMAKE_CXX_COMPILER}")
+
+# Catalogues compiled by errmc, loaded and processed by the library.
+errm_add_test(errmc_library_test SOURCES errmc_library_test.cpp LIBS errm_internal errm_descwriter)
+add_dependencies(errmc_library_test errmc)
+target_compile_definitions(errmc_library_test PRIVATE
+  ERRMC_PATH="$<TARGET_FILE:errmc>"
+  ERRM_EXAMPLE_DIR="${PROJECT_SOURCE_DIR}/examples/simulator")
