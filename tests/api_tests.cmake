@@ -1,0 +1,4 @@
+# Suites of the exported API: retrieval, direct and user messages, shutdown,
+# descriptor information, and a whole client life; the public header
+# compiled as C; the client life under valgrind.
+errm_add_test(retrieval_test SOURCES retrieval_test.cpp LIBS errm_internal errm_descwriter)
