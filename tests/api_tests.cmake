@@ -2,3 +2,4 @@
 # descriptor information, and a whole client life; the public header
 # compiled as C; the client life under valgrind.
 errm_add_test(retrieval_test SOURCES retrieval_test.cpp LIBS errm_internal errm_descwriter)
+errm_add_test(direct_test SOURCES direct_test.cpp LIBS errm_internal errm_descwriter)
