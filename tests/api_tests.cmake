@@ -3,3 +3,4 @@
 # compiled as C; the client life under valgrind.
 errm_add_test(retrieval_test SOURCES retrieval_test.cpp LIBS errm_internal errm_descwriter)
 errm_add_test(direct_test SOURCES direct_test.cpp LIBS errm_internal errm_descwriter)
+errm_add_test(user_test SOURCES user_test.cpp LIBS errm_internal errm_descwriter)
