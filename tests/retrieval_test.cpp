@@ -117,6 +117,9 @@ TEST(Retrieval, NuskModeHandsBackTheChiLine) {
     // The Chi line always ends its line.
     ERRM_AddNL(0);
     EXPECT_STREQ(ERRM_Get_ErrorMessage(ss, 1, "z"), "ERROR 1:cannot open z\n");
+    // Any other non-zero mode builds the Chi line it hands back.
+    ERRM_Set_NUSKMode(2);
+    EXPECT_STREQ(ERRM_Get_ErrorMessage(ss, 1, "w"), "ERROR 1:cannot open w\n");
 }
 
 TEST(Retrieval, MissingMessageGivesNullWithoutTheNotPresentLine) {

@@ -144,7 +144,11 @@ TEST(UserChannels, PipeWritesFiveLinesAndAddsItsBit) {
     EXPECT_EQ(
         ERRM_DisplayUserMessage(42, 3, "SIM", nullptr, kPipeBit, "generic text", "a %s\\n", "b"),
         static_cast<unsigned>(kPipeBit));
-    EXPECT_EQ(out.Text(), PipeLines(42, 3, "SIM", "a b\r\n", "generic text"));
+    // Missing names show as empty texts.
+    EXPECT_EQ(ERRM_DisplayUserMessage(43, 1, nullptr, nullptr, kPipeBit, nullptr, "c"),
+              static_cast<unsigned>(kPipeBit));
+    EXPECT_EQ(out.Text(),
+              PipeLines(42, 3, "SIM", "a b\r\n", "generic text") + PipeLines(43, 1, "", "c", ""));
 }
 
 TEST(UserChannels, NoRepetitionLimit) {
