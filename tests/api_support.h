@@ -11,7 +11,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <string>
 #include <unistd.h>
 
@@ -59,11 +58,34 @@ inline int MappingsOf(const std::string &path) {
 // reports ("/L=123" becomes "/L=#") and the date of report headers
 // ("START report: Thu Jan  8 10:20:30 2007 \n" becomes "START report: <date>\n").
 inline std::string Masked(const std::string &text) {
-    static const std::regex line("/L=[0-9]+");
-    static const std::regex date("START report: [A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9][0-9] "
-                                 "[0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{4} \n");
-    std::string out = std::regex_replace(text, line, "/L=#");
-    return std::regex_replace(out, date, "START report: <date>\n");
+    static const std::string line = "/L=", header = "START report: ";
+    // "Thu Jan  8 10:20:30 2007" and the blank and line feed after it.
+    auto isDate = [](const std::string &t, std::size_t at) {
+        if (t.size() < at + 26) return false;
+        return t[at + 3] == ' ' && t[at + 7] == ' ' && t[at + 10] == ' ' && t[at + 13] == ':' &&
+               t[at + 16] == ':' && t[at + 19] == ' ' && t[at + 24] == ' ' && t[at + 25] == '\n';
+    };
+    std::string out;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        if (text.compare(at, line.size(), line) == 0) {
+            std::size_t end = at + line.size();
+            while (end < text.size() && text[end] >= '0' && text[end] <= '9')
+                ++end;
+            if (end > at + line.size()) {
+                out += "/L=#";
+                at = end;
+                continue;
+            }
+        }
+        if (text.compare(at, header.size(), header) == 0 && isDate(text, at + header.size())) {
+            out += header + "<date>\n";
+            at += header.size() + 26;
+            continue;
+        }
+        out += text[at++];
+    }
+    return out;
 }
 
 // The line an internal error report puts on standard output with the trace
