@@ -58,6 +58,10 @@ void *FailingMmap(void *, std::size_t, int, int, int, off_t) {
     return MAP_FAILED;
 }
 
+int FailingFstat(int, struct stat *) {
+    return -1;
+}
+
 } // namespace
 
 TEST(Infos, LowerCaseNameFindsTheUpperCaseFile) {
@@ -232,6 +236,13 @@ TEST(Infos, EveryPathOutReleasesTheFileAndItsView) {
         EXPECT_EQ(FdsOpenOn(c.path), 0) << c.name;
         EXPECT_EQ(MappingsOf(c.path), 0) << c.name;
     }
+    // Opened but its size unknown, then opened but not mapped.
+    errm_Sys.fstat = FailingFstat;
+    Out unsized;
+    EXPECT_EQ(unsized.Call("good"), 1071);
+    EXPECT_TRUE(unsized.Untouched());
+    EXPECT_EQ(OpenFdCount(), fds);
+    errm_SysRestore();
     errm_Sys.mmap = FailingMmap;
     Out out;
     EXPECT_EQ(out.Call("good"), 1069);
