@@ -216,7 +216,9 @@ TEST_F(Search, NinthDirectoryIsNeverSearched) {
     WriteFile(dir_.file("d8/eight.txt"), "8");
     ScopedEnv var(kVar, value);
     int found = -1;
-    Find("nine.txt", &found);
+    const std::string out = Find("nine.txt", &found);
+    EXPECT_EQ(errmtest::Count(out, "path="), 8);
+    EXPECT_EQ(errmtest::Count(out, "/d9/"), 0);
     EXPECT_EQ(found, 0);
     EXPECT_EQ(errm_FM_PathCount(), 8);
     Find("eight.txt", &found);
@@ -265,7 +267,9 @@ TEST_F(Search, DirectoryAndNameThatDoNotFitAreSkipped) {
     WriteFile(shortDir + "/" + name, "");
     ScopedEnv var(kVar, deep + ":" + shortDir);
     int found = -1;
-    Find(name, &found);
+    EXPECT_EQ(Find(name, &found), std::string("errm_FM_FindFileInPath, V_MAX_PATH=0\n") +
+                                      "errm_FM_GetListOfPaths for " + kVar + "\npath=" + deep +
+                                      "/\npath=" + shortDir + "/\n");
     EXPECT_EQ(found, 1);
     EXPECT_EQ(std::string(dst_), shortDir + "/" + name);
     errm_FM_FreeListOfPaths();
