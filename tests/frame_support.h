@@ -7,6 +7,7 @@
 
 #include "platform/errm_platform.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -14,7 +15,6 @@
 #include <ctime>
 #include <filesystem>
 #include <md5.h>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -71,8 +71,37 @@ inline std::FILE *FailingFopen(const char *, const char *) {
 // Replaces the digits after every "/L=" by '#', so that internal error
 // reports compare without their source line numbers.
 inline std::string MaskLines(const std::string &text) {
-    static const std::regex line("/L=[0-9]+");
-    return std::regex_replace(text, line, "/L=#");
+    std::string out;
+    std::size_t at = 0;
+    for (std::size_t found; (found = text.find("/L=", at)) != std::string::npos;) {
+        std::size_t end = found + 3;
+        while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end])))
+            ++end;
+        out += text.substr(at, found + 3 - at);
+        if (end > found + 3) out += '#';
+        at = end;
+    }
+    return out + text.substr(at);
+}
+
+// True when text has the shape of pattern, character by character: 'A' an
+// upper-case letter, 'a' a lower-case letter, '9' a digit, '#' a digit or a
+// blank, any other character itself.
+inline bool HasShape(const std::string &text, const std::string &pattern) {
+    if (text.size() != pattern.size()) return false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        bool ok = false;
+        switch (pattern[i]) {
+        case 'A': ok = std::isupper(c) != 0; break;
+        case 'a': ok = std::islower(c) != 0; break;
+        case '9': ok = std::isdigit(c) != 0; break;
+        case '#': ok = std::isdigit(c) != 0 || c == ' '; break;
+        default: ok = text[i] == pattern[i]; break;
+        }
+        if (!ok) return false;
+    }
+    return true;
 }
 
 // A valid descriptor with no message: the header, the subsystem name, an

@@ -10,7 +10,6 @@
 #include "test_support.h"
 
 #include <gtest/gtest.h>
-#include <regex>
 #include <string>
 #include <unistd.h>
 
@@ -362,8 +361,5 @@ TEST(DateText, UnknownLocalTimeStillGivesTheLayout) {
     EXPECT_EQ(errm_PL_LocalTime(&t), 0);
     char buf[33];
     errm_GetDateTime(buf, sizeof buf);
-    EXPECT_TRUE(std::regex_match(
-        std::string(buf),
-        std::regex("[A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9][0-9] [0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{4} ")))
-        << buf;
+    EXPECT_TRUE(errmtest::HasShape(buf, "Aaa Aaa #9 99:99:99 9999 ")) << buf;
 }
