@@ -207,6 +207,22 @@ TEST_F(Init, FlagListWithoutPathAppliesFiveFlagsAndNeverTheTrace) {
     EXPECT_STREQ(errm_G.DebugPath, "/unchanged");
 }
 
+TEST_F(Init, ValuesOfAnyLengthAreReadWhole) {
+    // A flag list far longer than any buffer: printed whole, decoded.
+    std::string list = "T:0:1:" + std::string(3000, ':') + "Y";
+    EXPECT_EQ(InitWith(list), "NO PATH, but vars=" + list + " \n");
+    EXPECT_EQ(CurrentFlags(), (Flags{1, 0, 1, 1, 0, 0}));
+    // A directory longer than DebugPath holds keeps what fitted; the flags
+    // after it still apply.
+    std::string dir(1500, 'd');
+    EXPECT_EQ(InitWith(dir + ";T:X:X:X:X:T"), "");
+    EXPECT_EQ(std::string(errm_G.DebugPath), std::string(1023, 'd'));
+    EXPECT_EQ(CurrentFlags(), (Flags{1, 0, 0, 0, 0, 1}));
+    // A quoted directory of exactly the field's capacity.
+    EXPECT_EQ(InitWith("'" + std::string(1023, 'q') + "';X"), "");
+    EXPECT_EQ(std::string(errm_G.DebugPath), std::string(1023, 'q'));
+}
+
 TEST_F(Init, FlagListWithoutPathDumpsTheFlagsWhenDebugIsSet) {
     EXPECT_EQ(InitWith("T,,T"), "NO PATH, but vars=T,,T \n" + Dump({1, 1, 0, 0, 0, 0}));
     EXPECT_EQ(CurrentFlags(), (Flags{1, 1, 0, 0, 0, 0}));
@@ -435,18 +451,16 @@ TEST(FlagWords, DumpShowsTheSixFlags) {
 }
 
 TEST(FlagWords, StripQuotesRemovesFirstAndLastCharacter) {
-    char a[] = "'abc'";
-    errm_StripQuotes(a);
-    EXPECT_STREQ(a, "abc");
-    char b[] = "'";
-    errm_StripQuotes(b);
-    EXPECT_STREQ(b, "");
-    char c[] = "''";
-    errm_StripQuotes(c);
-    EXPECT_STREQ(c, "");
-    char d[] = "'ab";
-    errm_StripQuotes(d);
-    EXPECT_STREQ(d, "a");
+    auto strip = [](const char *text) {
+        std::size_t len = std::strlen(text);
+        errm_StripQuotes(&text, &len);
+        return std::string(text, len);
+    };
+    EXPECT_EQ(strip("'abc'"), "abc");
+    EXPECT_EQ(strip("'"), "");
+    EXPECT_EQ(strip("''"), "");
+    EXPECT_EQ(strip("'ab"), "a");
+    EXPECT_EQ(strip(""), "");
 }
 
 // ------------------------------------------------------------ expansion
