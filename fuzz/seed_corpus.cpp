@@ -1,12 +1,16 @@
 // seed_corpus.cpp - writes the seed corpus of every fuzz target:
-//   errm_fuzz_seeds <dir>   fills <dir>/descriptor, <dir>/text, <dir>/catalogue.
-// Descriptors come from the project's descriptor writer, texts are built
-// here; nothing binary is kept in the source tree.
+//   errm_fuzz_seeds <dir> [source.toml ...]
+// fills <dir>/descriptor, <dir>/text and <dir>/catalogue. Descriptors come
+// from the project's descriptor writer, catalogue sources from errmc's
+// decompiler (and the sources named), texts are built here; nothing binary
+// is kept in the source tree.
+#include "decompile.h"
 #include "errm_descwriter.h"
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -15,6 +19,9 @@ namespace {
 namespace fs = std::filesystem;
 
 int g_written = 0;
+
+// The catalogues of the descriptor seeds, decompiled again as source seeds.
+std::vector<std::pair<std::string, errmdesc::Catalogue>> g_catalogues;
 
 void Save(const fs::path &dir, const std::string &name, const std::string &bytes) {
     fs::create_directories(dir);
@@ -30,6 +37,7 @@ void Save(const fs::path &dir, const std::string &name, const std::string &bytes
 void SaveDescriptor(const fs::path &dir, const std::string &name, const errmdesc::Catalogue &c) {
     std::vector<std::uint8_t> bytes = errmdesc::Write(c);
     Save(dir, name, std::string(bytes.begin(), bytes.end()));
+    g_catalogues.emplace_back(name, c);
 }
 
 errmdesc::Message Msg(std::int32_t number, std::uint8_t severity, std::string format,
@@ -159,16 +167,50 @@ void Texts(const fs::path &dir) {
     Text(dir, "both", 7, 0, "T:&lt;:\\n");
 }
 
+// ------------------------------------------------------------ sources
+
+void Sources(const fs::path &dir, const std::vector<fs::path> &examples) {
+    for (const auto &[name, cat] : g_catalogues)
+        Save(dir, fs::path(name).replace_extension(".toml").string(),
+             errmc::Decompile(cat, name).text);
+    for (const fs::path &example : examples) {
+        std::ifstream in(example, std::ios::binary);
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        Save(dir, "example_" + example.filename().string(), text);
+    }
+    // Sources errmc refuses, one fault each.
+    const std::string head = "subsystem = \"BAD\"\nversion = \"1.0.0\"\n";
+    const std::string message = "\n[[message]]\nnumber = 1\nname = \"ONE\"\n";
+    Save(dir, "bad_severity.toml", head + message + "severity = \"LOUD\"\n");
+    Save(dir, "bad_format.toml", head + message + "severity = \"ERROR\"\nformat = 'x %n %1$d'\n");
+    Save(dir, "bad_channel.toml",
+         head + message + "severity = \"NOTE\"\nreports = [\"NOWHERE\"]\n");
+    Save(dir, "duplicate.toml",
+         head + message + "severity = \"NOTE\"\n" + message + "severity = \"NOTE\"\n");
+    Save(dir, "bad_name.toml",
+         head + "\n[[message]]\nnumber = 2\nname = \"2 bad\"\n"
+                "severity = \"NOTE\"\n");
+    Save(dir, "too_long.toml",
+         head + message + "severity = \"NOTE\"\nsee = \"" + std::string(1100, 's') + "\"\n");
+    Save(dir, "syntax.toml", head + "[[message]\nnumber = = 1\n");
+    Save(dir, "unicode.toml",
+         head + message +
+             "severity = \"DISPLAY\"\nformat = \"caf\\u00e9 \\t %s\"\n"
+             "comment = \"\"\"multi\nline\"\"\"\n");
+}
+
 } // namespace
 
+// errm_fuzz_seeds <corpus directory> [catalogue sources to add ...]
 int main(int argc, char **argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: errm_fuzz_seeds <corpus directory>\n");
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: errm_fuzz_seeds <corpus directory> [source.toml ...]\n");
         return 2;
     }
     const fs::path root(argv[1]);
     Descriptors(root / "descriptor");
     Texts(root / "text");
+    Sources(root / "catalogue", std::vector<fs::path>(argv + 2, argv + argc));
     std::printf("errm_fuzz_seeds: %d seeds written under %s\n", g_written, root.c_str());
     return 0;
 }
