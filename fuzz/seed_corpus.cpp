@@ -164,7 +164,17 @@ void Texts(const fs::path &dir) {
     Text(dir, "user_pipe", 6, 0x0002, "pipe &quot;only&quot;");
     Text(dir, "user_not_forced", 6, 0x01FF, "percent % sign");
     Text(dir, "user_long", 6, 0x0201, std::string(4097, 'u'));
+    Text(dir, "expand_first_chars", 2, (3u << 11) | 100, "${ERRM_FZ_A}xyz");
+    Text(dir, "expand_cut_reference", 2, (2u << 11) | 100, "a${ERRM_FZ_A}");
     Text(dir, "both", 7, 0, "T:&lt;:\\n");
+    Text(dir, "debug_lower", 8, 0, "/tmp;x:t:x:x:x:true");
+    Text(dir, "debug_no_path", 8, 0, "T:X:1");
+    Text(dir, "debug_quoted", 8, 0, "'/my dir';T");
+    Text(dir, "debug_reference", 8, 0, "${ERRM_FZ_A}/log;X:X:X:X:X:1");
+    Text(dir, "debug_leading", 8, 0, ";;;T");
+    Text(dir, "debug_all_false", 8, 0, "dir;");
+    Text(dir, "debug_one_quote", 8, 0, "';T:T:T:T:T:T");
+    Text(dir, "debug_long", 8, 0, std::string(1100, 'd') + ";T,,T");
 }
 
 // ------------------------------------------------------------ sources

@@ -1,14 +1,17 @@
 // text_fuzzer.cpp - the library's text operations on fuzzed text: the
-// user-format conversion and its XML references, ${NAME} expansion, flag
-// lists and flag words, report letters, and direct and user messages whose
-// severity, report letters, level variable, channel mask and format text
-// come from the input. Each operation is checked against a small model of
-// what it must do, written here from the library's documentation.
+// user-format conversion and its XML references, ${NAME} expansion (of a
+// whole text and of its first characters), flag lists and flag words, report
+// letters, the debug settings ERRM_Init reads from KOVA_ERRM_LDBG, and direct
+// and user messages whose severity, report letters, level variable, channel
+// mask and format text come from the input. Each operation is checked
+// against a small model of what it must do, written here from the library's
+// documentation.
 //
 // Input: byte 0 chooses the operation, bytes 1 and 2 are its numeric
 // parameter, the rest is its text (an embedded zero ends the text).
 #include "err_mgt/errm_env.h"
 #include "err_mgt/errm_interr.h"
+#include "err_mgt/errm_state.h"
 #include "err_mgt/errm_user.h"
 #include "errm.h"
 #include "fuzz_common.h"
@@ -174,13 +177,28 @@ void Escape(const std::string &text, unsigned param) {
     if (!matched) Fail("reference", consumed);
 }
 
+// Expansion of a text, or of its first characters only: the length-bounded
+// form gets exactly those characters, with no terminator after them.
 void Expand(const std::string &text, unsigned param) {
-    std::size_t capacity = 1 + param % 2048;
+    const std::size_t capacity = 1 + (param & 0x7FF);
+    const std::size_t cut = param >> 11;
     auto dst = std::make_unique<char[]>(capacity);
-    int ok = errm_ExpandEnvVars(text.c_str(), dst.get(), capacity);
-    auto [want, wantOk] = ModelExpand(text, capacity);
-    if (ok != (wantOk ? 1 : 0)) Fail("expansion result", ok);
-    if (want != dst.get()) Fail("expanded text", static_cast<long>(want.size()));
+    if (cut == 0) {
+        int ok = errm_ExpandEnvVars(text.c_str(), dst.get(), capacity);
+        auto [want, wantOk] = ModelExpand(text, capacity);
+        if (ok != (wantOk ? 1 : 0)) Fail("expansion result", ok);
+        if (want != dst.get()) Fail("expanded text", static_cast<long>(want.size()));
+    }
+    const std::size_t n = text.size() > cut ? text.size() - cut : 0;
+    auto src = std::make_unique<char[]>(n + 1);
+    std::memcpy(src.get(), text.data(), n);
+    // Exactly n bytes: src.get()[n] is beyond what the call may read; make
+    // it a character that would change the result if it were read.
+    src.get()[n] = 'Z';
+    int ok = errm_ExpandEnvVarsN(src.get(), n, dst.get(), capacity);
+    auto [want, wantOk] = ModelExpand(std::string_view(text).substr(0, n), capacity);
+    if (ok != (wantOk ? 1 : 0)) Fail("bounded expansion result", ok);
+    if (want != dst.get()) Fail("bounded expanded text", static_cast<long>(want.size()));
 }
 
 void Flags(const std::string &text) {
@@ -257,6 +275,70 @@ void User(const std::string &text, unsigned param) {
         Fail("user message with a long format", static_cast<long>(rc));
 }
 
+// The run's own library cycle: the trace in the working directory (a link to
+// /dev/null), client streams on CHI and REPORT_F.
+void StartLibrary() {
+    const std::string &dir = errmfuzz::WorkDir();
+    setenv("KOVA_ERRM_LDBG", (dir + ";T:X:X:X:X:T").c_str(), 1);
+    if (ERRM_Init() != 1) Fail("ERRM_Init", 0);
+    // Client streams for CHI and REPORT_F, so that K and F letters and the
+    // mask bits 0x40 and 0x100 reach a stream. They stay open for the run.
+    static std::FILE *chi = std::fopen("/dev/null", "w");
+    static std::FILE *reportF = std::fopen("/dev/null", "w");
+    if (chi == nullptr || reportF == nullptr || ERRM_Set_ChiFileHandle(chi) != 0 ||
+        ERRM_Set_ReportF_FD(reportF) != 0)
+        Fail("client streams", 0);
+}
+
+// KOVA_ERRM_LDBG from the text, read by ERRM_Init: the six debug flags and
+// the trace directory against their model. The cycle ends before anything
+// could open a trace file in a directory the text names.
+void DebugSettings(const std::string &text) {
+    const int debugMem = errm_G.FDebugMem;
+    const std::string pathBefore = errm_G.DebugPath;
+    ERRM_FInit();
+    setenv("KOVA_ERRM_LDBG", text.c_str(), 1);
+    if (ERRM_Init() != 1) Fail("ERRM_Init with fuzzed debug settings", 0);
+    const int got[6] = {errm_G.FConsoleOut, errm_G.FDebug,    errm_G.FDebugL2,
+                        errm_G.FDebugDump,  errm_G.FDebugMem, errm_G.FTraceDLL};
+    const std::string path = errm_G.DebugPath;
+    ERRM_FInit();
+    StartLibrary();
+
+    int want[6] = {0, 0, 0, 0, debugMem, 0};
+    auto apply = [&](const std::array<int, 6> &values, int count) {
+        for (int i = 0; i < count; ++i)
+            if (values[static_cast<std::size_t>(i)] != 2)
+                want[i] = values[static_cast<std::size_t>(i)];
+    };
+    std::string wantPath = pathBefore;
+    std::string_view v(text);
+    if (v.find(';') == std::string_view::npos) {
+        auto [values, found] = ModelFlags(v);
+        if (found) apply(values, 5);
+        want[5] = 0;
+    } else {
+        v.remove_prefix(v.find_first_not_of(';') == std::string_view::npos
+                            ? v.size()
+                            : v.find_first_not_of(';'));
+        const std::size_t end = v.find(';');
+        std::string_view dir = v.substr(0, end);
+        std::string_view flags = end == std::string_view::npos ? "" : v.substr(end + 1);
+        if (!dir.empty() && dir[0] == '\'')
+            dir = dir.size() >= 2 ? dir.substr(1, dir.size() - 2) : std::string_view();
+        wantPath = ModelExpand(dir, ERRM_NAME_CAP).first;
+        if (flags.empty()) {
+            want[4] = 0;
+        } else {
+            auto [values, found] = ModelFlags(flags);
+            if (found) apply(values, 6);
+        }
+    }
+    for (int i = 0; i < 6; ++i)
+        if (got[i] != want[i]) Fail("debug flag", i);
+    if (path != wantPath) Fail("debug path", static_cast<long>(path.size()));
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
@@ -266,7 +348,6 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
         errmfuzz::NullFile(name);
     errmfuzz::NullFile("errm_dll_trace_" + std::to_string(getpid()) + ".txt");
     setenv("ORV_VCO", "ixl", 1);
-    setenv("KOVA_ERRM_LDBG", (dir + ";T:X:X:X:X:T").c_str(), 1);
     // Variables the seeds reference: a short value, a long one, a value that
     // holds a reference itself, and trace levels.
     setenv("ERRM_FZ_A", "alpha", 1);
@@ -277,14 +358,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     setenv("ERRM_FZ_BAD", "3a", 1);
     ERRM_Set_RootReportFiles((dir + "/run").c_str());
     ERRM_Set_TranScriptFileName((dir + "/run.tra").c_str());
-    if (ERRM_Init() != 1) Fail("ERRM_Init", 0);
-    // Client streams for CHI and REPORT_F, so that K and F letters and the
-    // mask bits 0x40 and 0x100 reach a stream. They stay open for the run.
-    static std::FILE *chi = std::fopen("/dev/null", "w");
-    static std::FILE *reportF = std::fopen("/dev/null", "w");
-    if (chi == nullptr || reportF == nullptr || ERRM_Set_ChiFileHandle(chi) != 0 ||
-        ERRM_Set_ReportF_FD(reportF) != 0)
-        Fail("client streams", 0);
+    StartLibrary();
     return 0;
 }
 
@@ -294,7 +368,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char *data, std::size_t siz
     const unsigned param = data[1] | static_cast<unsigned>(data[2]) << 8;
     const std::string text(reinterpret_cast<const char *>(data + 3),
                            strnlen(reinterpret_cast<const char *>(data + 3), size - 3));
-    switch (op % 8) {
+    switch (op % 9) {
     case 0: Convert(text); break;
     case 1: Escape(text, param); break;
     case 2: Expand(text, param); break;
@@ -302,10 +376,11 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char *data, std::size_t siz
     case 4: Letter(param); break;
     case 5: Direct(text, param); break;
     case 6: User(text, param); break;
-    default:
+    case 7:
         Convert(text);
         Flags(text);
         break;
+    default: DebugSettings(text); break;
     }
     return 0;
 }
