@@ -7,6 +7,7 @@
 #include "decompile.h"
 #include "descriptor/errm_desc.h"
 #include "err_mgt/errm_alloc.h"
+#include "err_mgt/errm_interr.h"
 #include "errm.h"
 #include "errm_descwriter.h"
 #include "fuzz_common.h"
@@ -14,6 +15,7 @@
 #include "source.h"
 
 #include <algorithm>
+#include <set>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -58,8 +60,17 @@ void LoadInLibrary(const errmdesc::Catalogue &cat, const std::vector<std::uint8_
     int index = -1;
     int rc = ERRM_ReadErrorDescriptor("cat", &index);
     if (rc != 0) Fail("the library refused a compiled catalogue", rc);
+    // The library records 32 distinct environment names, in the order the
+    // messages are decoded, and refuses a message that names another.
+    std::set<std::string> envNames;
     for (const errmdesc::Message &m : cat.messages) {
         rc = errm_LookupEntry(static_cast<unsigned>(index), m.number);
+        const bool newName = !m.env.empty() && envNames.count(m.env) == 0;
+        if (newName && envNames.size() == 32) {
+            if (rc != ERRM_E_TOO_MANY_ENV) Fail("the 33rd environment name", rc);
+            continue;
+        }
+        if (newName) envNames.insert(m.env);
         if (rc != 0) Fail("the library refused a compiled message", rc);
         const errm_MessageEntry *e = errm_CurrentEntry();
         // With equal numbers the directory search may meet either record.
@@ -76,6 +87,7 @@ void LoadInLibrary(const errmdesc::Catalogue &cat, const std::vector<std::uint8_
     }
     if (ERRM_FInit() != 1) Fail("ERRM_FInit", 0);
     errm_TestResetLoadedCount();
+    errm_TestResetEnvNames();
     if (errm_AllocationCount() != start) Fail("blocks after ERRM_FInit", errm_AllocationCount());
 }
 
@@ -97,6 +109,16 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char *data, std::size_t siz
     CheckPositions(diags, text);
     if (source.has_value() == diags.HasErrors()) Fail("result and errors disagree", 0);
     if (!source) return 0;
+
+    // More than 32 distinct environment names are warned about.
+    std::set<std::string> names;
+    for (const errmdesc::Message &m : source->cat.messages)
+        if (!m.env.empty()) names.insert(m.env);
+    const bool warned = std::any_of(diags.All().begin(), diags.All().end(), [](const auto &d) {
+        return d.kind == errmc::Diagnostic::Kind::Warning &&
+               d.message.find("distinct environment names") != std::string::npos;
+    });
+    if (warned != (names.size() > 32)) Fail("environment names warning", names.size());
 
     errmdesc::Catalogue cat = source->cat;
     if (!source->stampGiven) cat.stamp = "202612071200";

@@ -128,7 +128,10 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char *data, std::size_t siz
     if (rc != 0 && kLoadCodes.count(rc) == 0) Fail("infos code", rc);
     if (rc == 0 && std::strlen(stamp) > 12) Fail("stamp length", 0);
     if (ERRM_FInit() != 1) Fail("ERRM_FInit", 0);
+    // Each input starts as a fresh process would: no load counted, no
+    // environment name recorded.
     errm_TestResetLoadedCount();
+    errm_TestResetEnvNames();
     if (errm_AllocationCount() != start) Fail("blocks after ERRM_FInit", errm_AllocationCount());
     return 0;
 }

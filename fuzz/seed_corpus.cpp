@@ -218,6 +218,9 @@ int main(int argc, char **argv) {
         return 2;
     }
     const fs::path root(argv[1]);
+    // Only the seeds: inputs a fuzzer added to these directories go.
+    for (const char *target : {"descriptor", "text", "catalogue"})
+        fs::remove_all(root / target);
     Descriptors(root / "descriptor");
     Texts(root / "text");
     Sources(root / "catalogue", std::vector<fs::path>(argv + 2, argv + argc));

@@ -135,6 +135,11 @@ int errm_LoadEntry(int subsystem, int number);
 void errm_RegisterCachedEntry(int number);
 int errm_FindDirectoryEntry(const errm_DirRecord *directory, int number, int count);
 int errm_RegisterEnvName(const char *name);
+#ifdef ERRM_TESTING
+// Test build only: empties the environment name table, which otherwise only
+// grows for the life of the process (fuzzers decode many catalogues).
+void errm_TestResetEnvNames();
+#endif
 // The value recorded for an environment name, null when not recorded.
 const char *errm_EnvNameValue(const char *name);
 

@@ -154,6 +154,12 @@ int errm_RegisterEnvName(const char *name) {
     return 1;
 }
 
+#ifdef ERRM_TESTING
+void errm_TestResetEnvNames() {
+    g_env = {};
+}
+#endif
+
 const char *errm_EnvNameValue(const char *name) {
     for (int i = 0; i < g_env.count; ++i)
         if (std::strcmp(g_env.rows[static_cast<std::size_t>(i)].name, name) == 0)

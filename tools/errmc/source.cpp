@@ -13,6 +13,7 @@
 #include <fstream>
 #include <limits>
 #include <map>
+#include <set>
 #include <sstream>
 
 namespace errmc {
@@ -127,8 +128,13 @@ class SourceParser {
     std::vector<std::string_view> lines_;               // the source text, by line
     std::map<std::int32_t, std::uint32_t> numberLines_; // message number -> line of first use
     std::map<std::string, std::uint32_t> nameLines_;    // message name -> line of first use
+    std::set<std::string> envNames_;                    // distinct environment names
     NameRegistry names_;
 };
+
+// The library records at most this many distinct environment names in a
+// process, and refuses to decode a message that names one more.
+constexpr std::size_t kLibraryEnvNames = 32;
 
 const std::array<SourceParser::FieldRule, 15> SourceParser::kMessageFields{{
     {"number", &SourceParser::Number, true},
@@ -407,6 +413,13 @@ void SourceParser::Date(const toml::node &v, Message &m) {
 void SourceParser::Env(const toml::node &v, Message &m) {
     const std::string *s = String(v, "env");
     if (s && MaxBytes(v, "env", s->size(), errmdesc::kMaxEnv)) m.env = *s;
+    if (!m.env.empty() && envNames_.insert(m.env).second &&
+        envNames_.size() == kLibraryEnvNames + 1)
+        d_.Warning(At(v), "more than " + std::to_string(kLibraryEnvNames) +
+                              " distinct environment names: the library records at most " +
+                              std::to_string(kLibraryEnvNames) +
+                              " in a process and refuses a message that names another "
+                              "(internal error 1001)");
 }
 
 void SourceParser::See(const toml::node &v, Message &m) {
