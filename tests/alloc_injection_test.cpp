@@ -255,6 +255,7 @@ TEST_F(AllocationFailure, EveryAllocationOfAClientLifeMayFail) {
     EXPECT_NE(clean.find("VERSION number old: GENV=99, MINV=100"), std::string::npos);
     EXPECT_NE(clean.find("Error number 99 not found"), std::string::npos);
     ASSERT_GT(ref.attempts, 20);
+    RecordProperty("allocations_in_a_life", static_cast<int>(ref.attempts));
 
     std::map<int, int> tagsSeen;
     for (long n = 1; n <= ref.attempts; ++n) {

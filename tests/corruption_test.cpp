@@ -237,6 +237,7 @@ int NoCommand(const char *) {
 TEST(CorruptionSample, IsServedExactlyWhenIntact) {
     const std::vector<std::uint8_t> &bytes = Sample();
     ASSERT_FALSE(bytes.empty());
+    RecordProperty("sample_bytes", static_cast<int>(bytes.size()));
     Library lib(true);
     WriteBytes(bytes, lib.file("errm_desc_CORRUPT.bin"));
     ScopedEnv catDir("ERRM_CORRUPT_DIR", lib.dir().path());
