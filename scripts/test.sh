@@ -41,6 +41,6 @@ else
 fi
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DERRM_BUILD_FUZZ=ON -DERRM_BUILD_TESTS=OFF -DERRM_BUILD_BENCH=OFF -DERRM_BUILD_EXAMPLES=OFF
-cmake --build build-fuzz -j"$jobs"
+cmake --build build-fuzz -j"$jobs" --target errm_fuzzers
 ./scripts/fuzz.sh build-fuzz "$seconds"
 stage "done"
