@@ -1,8 +1,8 @@
 // errm_layout.cpp - severities, the layout formats, date stamps, the
 // decorated line and the Chi line of a message.
 //
-// Sections: tables; severities; date stamps; formatting sLine0; decorated
-// line; Chi line.
+// Sections: tables; severities; date stamps; decimals; formatting sLine0;
+// decorated line; Chi line.
 #include "descriptor/errm_desc.h"
 #include "err_mgt/errm_interr.h"
 #include "err_mgt/errm_message.h"
@@ -102,6 +102,37 @@ std::size_t errm_DateStamp(char *buf, std::size_t size, unsigned kind) {
     return std::strftime(buf, size, format, &now);
 }
 
+// ------------------------------------------------------------ decimals
+
+namespace {
+
+// Room for an int in decimal: a sign, ten digits and the terminator.
+constexpr std::size_t kDecimalCap = 12;
+
+// Writes a magnitude in decimal, with a '-' before it when negative, at the
+// end of buf; returns where the text starts. Its length is
+// buf + kDecimalCap - 1 - start.
+const char *decimal(unsigned magnitude, bool negative, char (&buf)[kDecimalCap]) {
+    char *p = buf + kDecimalCap;
+    *--p = '\0';
+    do {
+        *--p = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    if (negative) *--p = '-';
+    return p;
+}
+
+// An int as "%d" prints it.
+const char *decimal(int number, char (&buf)[kDecimalCap]) {
+    // The magnitude in unsigned arithmetic, so that INT_MIN has one too.
+    unsigned magnitude =
+        number < 0 ? 0u - static_cast<unsigned>(number) : static_cast<unsigned>(number);
+    return decimal(magnitude, number < 0, buf);
+}
+
+} // namespace
+
 // ------------------------------------------------------ formatting sLine0
 
 unsigned errm_EstimateFormatSize(const char *format) {
@@ -157,18 +188,17 @@ struct Appender {
 };
 
 // The identifier text, or the caller's number in decimal.
-const char *messageIdentifier(const errm_MessageEntry *entry, int number, char *numberBuf,
-                              std::size_t size) {
+const char *messageIdentifier(const errm_MessageEntry *entry, int number,
+                              char (&numberBuf)[kDecimalCap]) {
     if (entry->idLength != 0) return entry->id;
-    std::snprintf(numberBuf, size, "%d", number);
-    return numberBuf;
+    return decimal(number, numberBuf);
 }
 
 } // namespace
 
 long errm_BuildDecoratedLine(const errm_MessageEntry *entry, int number) {
-    char numberBuf[16];
-    const char *id = messageIdentifier(entry, number, numberBuf, sizeof numberBuf);
+    char numberBuf[kDecimalCap];
+    const char *id = messageIdentifier(entry, number, numberBuf);
     char stamp[ERRM_STAMP_CAP];
     stamp[0] = '\0';
     bool dated = entry->dateKind != 0;
@@ -205,8 +235,8 @@ long errm_BuildDecoratedLine(const errm_MessageEntry *entry, int number) {
 // ---------------------------------------------------------------- Chi line
 
 int errm_BuildChiLine(const errm_MessageEntry *entry, int number) {
-    char numberBuf[16];
-    const char *id = messageIdentifier(entry, number, numberBuf, sizeof numberBuf);
+    char numberBuf[kDecimalCap];
+    const char *id = messageIdentifier(entry, number, numberBuf);
     Appender out{errm_Lines.sLineChi, sizeof errm_Lines.sLineChi};
     // TRACE, DEBUG and DISPLAY have no prefix: their Chi line is the text.
     const char *prefix = kSeverities[static_cast<std::size_t>(entry->severity)].chiPrefix;
