@@ -142,7 +142,67 @@ unsigned errm_EstimateFormatSize(const char *format) {
     return size;
 }
 
+namespace {
+
+// Formats the common formats without printf: literal text and the
+// conversions %s, %d, %i, %u and %% with no flag, width, precision or length.
+// Fills sLine0 exactly as vsnprintf would and returns the length. Returns -1
+// for anything else (another conversion, a null %s, a text longer than
+// ERRM_LINE0_MAX), with args partly read and sLine0 partly written: the
+// caller then formats the whole text with vsnprintf from its own copy of the
+// arguments, so that the rare cases keep printf's own rules.
+long formatPlain(const char *format, va_list args) {
+    char *out = errm_Lines.sLine0;
+    constexpr std::size_t cap = ERRM_LINE0_MAX; // characters, the terminator aside
+    std::size_t len = 0;
+    const char *p = format;
+    for (;;) {
+        const char *percent = std::strchr(p, '%');
+        std::size_t n = percent != nullptr ? static_cast<std::size_t>(percent - p) : std::strlen(p);
+        if (n > cap - len) return -1;
+        std::memcpy(out + len, p, n);
+        len += n;
+        if (percent == nullptr) break;
+        const char *piece = nullptr;
+        char digits[kDecimalCap];
+        switch (percent[1]) {
+        case '%': piece = "%"; n = 1; break;
+        case 's':
+            piece = va_arg(args, const char *);
+            if (piece == nullptr) return -1;
+            n = strnlen(piece, cap - len + 1);
+            break;
+        case 'd':
+        case 'i':
+            piece = decimal(va_arg(args, int), digits);
+            n = static_cast<std::size_t>(digits + kDecimalCap - 1 - piece);
+            break;
+        case 'u':
+            piece = decimal(va_arg(args, unsigned), false, digits);
+            n = static_cast<std::size_t>(digits + kDecimalCap - 1 - piece);
+            break;
+        default: return -1;
+        }
+        if (n > cap - len) return -1;
+        std::memcpy(out + len, piece, n);
+        len += n;
+        p = percent + 2;
+    }
+    out[len] = '\0';
+    return static_cast<long>(len);
+}
+
+} // namespace
+
 int errm_FormatLine0(const char *format, va_list args) {
+    va_list plainArgs;
+    va_copy(plainArgs, args);
+    long plain = formatPlain(format, plainArgs);
+    va_end(plainArgs);
+    if (plain >= 0) {
+        errm_Lines.sLine0Length = static_cast<std::size_t>(plain);
+        return 0;
+    }
     int n = std::vsnprintf(errm_Lines.sLine0, sizeof errm_Lines.sLine0, format, args);
     if (n < 0 || static_cast<std::size_t>(n) > ERRM_LINE0_MAX) {
         errm_Lines.sLine0[0] = '\0';
