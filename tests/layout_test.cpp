@@ -94,6 +94,34 @@ Formatted Printf(const char *format, ...) {
 
 // --------------------------------------------------------- formatting sLine0
 
+namespace {
+
+// The estimate's definition: every character 1, every '%' 128.
+unsigned EstimateByDefinition(const std::string &format) {
+    unsigned size = 0;
+    for (char c : format)
+        size += c == '%' ? 128 : 1;
+    return size;
+}
+
+} // namespace
+
+TEST(FormatEstimate, EveryCharacterOneEveryPercent128) {
+    const std::string formats[] = {"",
+                                   "%",
+                                   "%%",
+                                   "no conversion",
+                                   "cannot open %s (code %d)",
+                                   "%s at the start and at the end %",
+                                   std::string(48, '%'),
+                                   std::string(49, '%'),
+                                   std::string(4095, 'a'),
+                                   std::string(4095, '%'),
+                                   std::string(2000, 'a') + "%%" + std::string(2000, 'b') + "%"};
+    for (const std::string &f : formats)
+        EXPECT_EQ(errm_EstimateFormatSize(f.c_str()), EstimateByDefinition(f)) << f.substr(0, 40);
+}
+
 TEST(FormatLine0, CommonConversionsGiveWhatPrintfGives) {
     Library lib;
     EXPECT_AS_PRINTF("");

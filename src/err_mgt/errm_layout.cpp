@@ -136,9 +136,15 @@ const char *decimal(int number, char (&buf)[kDecimalCap]) {
 // ------------------------------------------------------ formatting sLine0
 
 unsigned errm_EstimateFormatSize(const char *format) {
-    unsigned size = 0;
-    for (const char *p = format; *p != '\0'; ++p)
-        size += *p == '%' ? 128 : 1;
+    // Each character counts 1 and each '%' 128: the length plus 127 a '%'.
+    const std::size_t length = std::strlen(format);
+    unsigned size = static_cast<unsigned>(length);
+    const char *end = format + length;
+    for (const void *p = std::memchr(format, '%', length); p != nullptr;) {
+        size += 127;
+        const char *next = static_cast<const char *>(p) + 1;
+        p = std::memchr(next, '%', static_cast<std::size_t>(end - next));
+    }
     return size;
 }
 
