@@ -35,6 +35,10 @@ std::uint16_t errm_FileOrder16(std::uint16_t value) {
 }
 
 void errm_FileOrderArray32(std::uint32_t *words, std::size_t count) {
+    // On a little-endian host every word is already in order. Said once here,
+    // because the loop below cannot skip it: the words may alias ByteOrder,
+    // so the test would be read again for each of them.
+    if (errm_G.ByteOrder == 1) return;
     for (std::size_t i = 0; i < count; ++i)
         words[i] = errm_FileOrder32(words[i]);
 }
