@@ -512,3 +512,27 @@ TEST(Alternation, TwoSubsystemsProcessedAlternately) {
     ASSERT_EQ(ERRM_FInit(), 1);
     EXPECT_EQ(AfterHeader(lib.Report(".log")), expected);
 }
+
+TEST(ChiLine, ANewCycleDetachesTheClientStreams) {
+    Library lib;
+    ASSERT_EQ(lib.Load(Cat("SIM", {Msg(1, kError, "e", {kChi, kReportF})})), 0);
+    ClientStream chi, rf;
+    ASSERT_EQ(ERRM_Set_ChiFileHandle(chi.get()), 0);
+    ASSERT_EQ(ERRM_Set_ReportF_FD(rf.get()), 0);
+    Process(0, 1);
+    ASSERT_EQ(ERRM_FInit(), 1);
+    ASSERT_EQ(ERRM_Init(), 1);
+    ASSERT_EQ(lib.Load(Cat("SIM", {Msg(1, kError, "e", {kChi, kReportF})})), 1);
+    // Authorised again without a new stream: nothing reaches the old streams
+    // (the client may have closed them); REPORT_F falls back to stdout.
+    EXPECT_EQ(ERRM_Authorize_Printing("CHI", 1), 1);
+    EXPECT_EQ(ERRM_Authorize_Printing("REPORT_F", 1), 1);
+    EXPECT_EQ(Process(1, 1), "** Error: (SIM - 1) e\n");
+    EXPECT_EQ(chi.Text(), "ERROR 1:e\n");
+    EXPECT_EQ(rf.Text(), "** Error: (SIM - 1) e\n");
+    EXPECT_EQ(ERRM_Reset_ChiFileHandle(), 1) << "nothing is attached any more";
+    // The streams can be handed in again.
+    ASSERT_EQ(ERRM_Set_ChiFileHandle(chi.get()), 0);
+    Process(1, 1);
+    EXPECT_EQ(chi.Text(), "ERROR 1:e\nERROR 1:e\n");
+}

@@ -1,2 +1,18 @@
 # Tests of the descriptor writer/reader and of errmc, the catalogue compiler.
 errm_add_test(descwriter_test SOURCES descwriter_test.cpp LIBS errm_descwriter)
+
+# errmc is run as built; its parts are linked for the in-process cases.
+errm_add_test(errmc_test SOURCES errmc_test.cpp LIBS errmc_core)
+add_dependencies(errmc_test errmc)
+target_compile_definitions(errmc_test PRIVATE
+  ERRMC_PATH="$<TARGET_FILE:errmc>"
+  ERRM_INCLUDE_DIR="${PROJECT_SOURCE_DIR}/include"
+  ERRM_C_COMPILER="${CMAKE_C_COMPILER}"
+  ERRM_CXX_COMPILER="${CMAKE_CXX_COMPILER}")
+
+# Catalogues compiled by errmc, loaded and processed by the library.
+errm_add_test(errmc_library_test SOURCES errmc_library_test.cpp LIBS errm_internal errm_descwriter)
+add_dependencies(errmc_library_test errmc)
+target_compile_definitions(errmc_library_test PRIVATE
+  ERRMC_PATH="$<TARGET_FILE:errmc>"
+  ERRM_EXAMPLE_DIR="${PROJECT_SOURCE_DIR}/examples/simulator")

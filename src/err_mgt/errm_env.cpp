@@ -12,6 +12,10 @@
 #include <string_view>
 
 int errm_ExpandEnvVars(const char *src, char *dst, std::size_t capacity) {
+    return errm_ExpandEnvVarsN(src, std::strlen(src), dst, capacity);
+}
+
+int errm_ExpandEnvVarsN(const char *src, std::size_t srcLen, char *dst, std::size_t capacity) {
     if (capacity == 0) return 0;
     enum class State { Plain, Dollar, Name } state = State::Plain;
     std::size_t out = 0;
@@ -28,8 +32,8 @@ int errm_ExpandEnvVars(const char *src, char *dst, std::size_t capacity) {
         dst[out] = '\0';
         return 0;
     };
-    for (const char *p = src;; ++p) {
-        char c = *p;
+    for (std::size_t i = 0;; ++i) {
+        char c = i < srcLen ? src[i] : '\0';
         switch (state) {
         case State::Plain:
             if (c == '\0') {
@@ -136,12 +140,8 @@ int errm_DetectByteOrder() {
     return order;
 }
 
-void errm_StripQuotes(char *text) {
-    std::size_t n = std::strlen(text);
-    if (n <= 1) {
-        text[0] = '\0';
-        return;
-    }
-    std::memmove(text, text + 1, n - 2);
-    text[n - 2] = '\0';
+void errm_StripQuotes(const char **text, std::size_t *len) {
+    if (*len == 0) return;
+    ++*text;
+    *len = *len >= 2 ? *len - 2 : 0;
 }

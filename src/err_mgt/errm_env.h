@@ -9,6 +9,8 @@
 // whole source was expanded; 0 otherwise, dst then holding the text produced
 // up to the failure.
 int errm_ExpandEnvVars(const char *src, char *dst, std::size_t capacity);
+// The same for the first srcLen characters of src (no terminator needed).
+int errm_ExpandEnvVarsN(const char *src, std::size_t srcLen, char *dst, std::size_t capacity);
 
 // Decodes up to six flag words (separated by ':' or ',') into values[6]:
 // 2 keep, 1 set, 0 clear. 1 when the list held at least one word.
@@ -23,7 +25,8 @@ void errm_DumpFlags();
 // 1 little endian, 2 big endian, -1 neither; stored in ByteOrder.
 int errm_DetectByteOrder();
 
-// Removes the first and the last character of a quoted text.
-void errm_StripQuotes(char *text);
+// Removes the first and the last character of a quoted text, given as a
+// pointer and a length (one character alone becomes empty).
+void errm_StripQuotes(const char **text, std::size_t *len);
 
 #endif

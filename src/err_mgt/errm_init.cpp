@@ -42,32 +42,27 @@ void readDebugSettings() {
         clearAllFlags();
         return;
     }
-    char value[ERRM_NAME_CAP * 2];
-    if (!errm_StrCopy(value, sizeof value, env)) {
-        // Far longer than any directory and six flag words: nothing to decode.
-        clearAllFlags();
-        return;
-    }
+    // The value is read in place, whatever its length; the environment is
+    // never modified.
     int decoded[6];
-    char *semicolon = std::strchr(value, ';');
+    const char *semicolon = std::strchr(env, ';');
     if (semicolon == nullptr) {
-        errm_ConsolePrintf("NO PATH, but vars=%s \n", value);
-        if (errm_DecodeFlagList(value, decoded)) applyFlags(decoded, 5);
+        errm_ConsolePrintf("NO PATH, but vars=%s \n", env);
+        if (errm_DecodeFlagList(env, decoded)) applyFlags(decoded, 5);
         // Without a directory there is no trace file.
         errm_G.FTraceDLL = 0;
         if (errm_G.FDebug == 1) errm_DumpFlags();
         return;
     }
-    char *dir = value;
+    const char *dir = env;
     while (*dir == ';')
         ++dir;
-    char *flags = std::strchr(dir, ';');
-    if (flags != nullptr)
-        *flags++ = '\0';
-    else
-        flags = dir + std::strlen(dir); // only leading separators: no flags
-    if (dir[0] == '\'') errm_StripQuotes(dir);
-    errm_ExpandEnvVars(dir, errm_G.DebugPath, sizeof errm_G.DebugPath);
+    const char *dirEnd = std::strchr(dir, ';');
+    const char *flags = dirEnd != nullptr ? dirEnd + 1 : dir + std::strlen(dir);
+    if (dirEnd == nullptr) dirEnd = flags; // only leading separators: no flags
+    std::size_t dirLen = static_cast<std::size_t>(dirEnd - dir);
+    if (dirLen > 0 && dir[0] == '\'') errm_StripQuotes(&dir, &dirLen);
+    errm_ExpandEnvVarsN(dir, dirLen, errm_G.DebugPath, sizeof errm_G.DebugPath);
     if (flags[0] == '\0') {
         errm_ConsolePuts("ALL false\n");
         clearAllFlags();

@@ -5,6 +5,7 @@
 #include "errm_descwriter.h"
 
 #include <md5.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -180,8 +181,9 @@ std::string WriteFile(const Catalogue &cat, const std::string &dir, std::string 
     const std::vector<std::uint8_t> bytes = Write(cat);
     std::string path = dir.empty() ? FileName(cat.subsystem) : dir + "/" + FileName(cat.subsystem);
     // Written beside the target and renamed over it, so that a reader never
-    // maps a half-written descriptor.
-    const std::string temp = path + ".tmp";
+    // maps a half-written descriptor; the process id keeps parallel writers of
+    // the same descriptor apart.
+    const std::string temp = path + ".tmp" + std::to_string(getpid());
     auto fail = [&](const char *what) {
         if (error) *error = std::string(what) + " " + temp + ": " + std::strerror(errno);
         std::remove(temp.c_str());

@@ -1,0 +1,30 @@
+# Suites of the exported API: retrieval, direct and user messages, shutdown,
+# descriptor information, and a whole client life; the public header
+# compiled as C; the client life under valgrind.
+errm_add_test(retrieval_test SOURCES retrieval_test.cpp LIBS errm_internal errm_descwriter)
+errm_add_test(direct_test SOURCES direct_test.cpp LIBS errm_internal errm_descwriter)
+errm_add_test(user_test SOURCES user_test.cpp LIBS errm_internal errm_descwriter)
+errm_add_test(shutdown_test SOURCES shutdown_test.cpp LIBS errm_internal errm_descwriter)
+errm_add_test(infos_test SOURCES infos_test.cpp LIBS errm_internal errm_descwriter)
+errm_add_test(client_life_test SOURCES client_life_test.cpp LIBS errm_internal errm_descwriter)
+
+# The public header is C: a C99 client that calls all 29 functions of the
+# shared library.
+add_executable(header_c_test header_c_test.c)
+set_target_properties(header_c_test PROPERTIES C_STANDARD 99 C_STANDARD_REQUIRED ON
+                                               C_EXTENSIONS OFF)
+target_compile_options(header_c_test PRIVATE -std=c99 -Wall -Wextra -Werror -pedantic)
+target_link_libraries(header_c_test PRIVATE errm)
+add_test(NAME header_c_test COMMAND header_c_test)
+set_tests_properties(header_c_test PROPERTIES
+  ENVIRONMENT_MODIFICATION "ORV_VCO=set:ixl;KOVA_ERRM_LDBG=unset:"
+  WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+
+# The client life under valgrind: no memory error, no definite leak.
+add_test(NAME valgrind_client_life
+         COMMAND ${PROJECT_SOURCE_DIR}/scripts/valgrind.sh $<TARGET_FILE:client_life_test>)
+set_tests_properties(valgrind_client_life PROPERTIES
+  LABELS valgrind
+  SKIP_RETURN_CODE 77
+  TIMEOUT 600
+  ENVIRONMENT "ERRM_TEST_TMP=${CMAKE_CURRENT_BINARY_DIR}/tmp")

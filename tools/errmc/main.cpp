@@ -1,0 +1,59 @@
+// main.cpp - errmc, the catalogue compiler: command-line parsing and dispatch.
+#include "commands.h"
+
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+
+int main(int argc, char **argv) {
+    CLI::App app{"errmc - compiles error-message catalogues (TOML) into binary error "
+                 "descriptors, generates their C headers, and inspects descriptors.",
+                 "errmc"};
+    app.require_subcommand(1);
+    app.set_version_flag("--version", "errmc 1.0.3");
+
+    std::string source, descriptor, output;
+    auto sourceArg = [&](CLI::App *cmd) {
+        cmd->add_option("source", source, "Catalogue source (TOML)")->required();
+    };
+    auto descriptorArg = [&](CLI::App *cmd) {
+        cmd->add_option("descriptor", descriptor, "Binary error descriptor")->required();
+    };
+
+    CLI::App *compile =
+        app.add_subcommand("compile", "Compile a source into DIR/errm_desc_<SUBSYSTEM>.bin");
+    sourceArg(compile);
+    compile->add_option("-o,--output", output, "Output directory (default: .)");
+
+    CLI::App *check = app.add_subcommand("check", "Check a source without writing anything");
+    sourceArg(check);
+
+    CLI::App *header = app.add_subcommand(
+        "header", "Generate the C/C++ header of message constants and typed wrappers");
+    sourceArg(header);
+    header->add_option("-o,--output", output, "Header file to write (default: standard output)");
+
+    CLI::App *info = app.add_subcommand("info", "Print a descriptor's header and check its digest");
+    descriptorArg(info);
+
+    CLI::App *dump = app.add_subcommand("dump", "Print every message of a descriptor");
+    descriptorArg(dump);
+
+    CLI::App *decompile =
+        app.add_subcommand("decompile", "Write a source that compiles back to the descriptor");
+    descriptorArg(decompile);
+    decompile->add_option("-o,--output", output, "Source file to write (default: standard output)");
+
+    CLI11_PARSE(app, argc, argv);
+
+    const errmc::Streams io{std::cout, std::cerr};
+    int status = 1;
+    if (compile->parsed()) status = errmc::CompileCommand(source, output, io);
+    if (check->parsed()) status = errmc::CheckCommand(source, io);
+    if (header->parsed()) status = errmc::HeaderCommand(source, output, io);
+    if (info->parsed()) status = errmc::InfoCommand(descriptor, io);
+    if (dump->parsed()) status = errmc::DumpCommand(descriptor, io);
+    if (decompile->parsed()) status = errmc::DecompileCommand(descriptor, output, io);
+    std::cout.flush();
+    return status;
+}

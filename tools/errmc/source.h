@@ -1,0 +1,44 @@
+// source.h - reads a catalogue source (TOML, one subsystem per file) into a
+// descriptor catalogue, checking every field against the descriptor's bounds
+// and reporting every problem found, each at its line and column.
+#ifndef ERRMC_SOURCE_H
+#define ERRMC_SOURCE_H
+
+#include "diagnostics.h"
+#include "errm_descwriter.h"
+
+#include <ctime>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace errmc {
+
+struct Source {
+    errmdesc::Catalogue cat;
+    bool stampGiven = false; // false: cat.stamp is empty and wants DefaultStamp()
+};
+
+// Parses and checks `text`, read from `path` (used only in messages). Returns
+// the catalogue when no error was found; errors, warnings and notes go to
+// `diags` either way.
+std::optional<Source> ParseSource(std::string_view text, const std::string &path,
+                                  Diagnostics &diags);
+
+// Reads the file and parses it; a file that cannot be read is an error
+// without a position.
+std::optional<Source> ParseSourceFile(const std::string &path, Diagnostics &diags);
+
+// The stamp of a source that gives none: the time in SOURCE_DATE_EPOCH
+// (`sourceDateEpoch`, may be null) or else `now`, as UTC "YYYYMMDDhhmm".
+// Returns nothing with *error set when SOURCE_DATE_EPOCH is not a usable
+// count of seconds.
+std::optional<std::string> DefaultStamp(const char *sourceDateEpoch, std::time_t now,
+                                        std::string *error);
+
+// Keywords of the source format, shared with the decompiler.
+inline constexpr std::string_view kDefaultVersion = "1.0.0";
+
+} // namespace errmc
+
+#endif
