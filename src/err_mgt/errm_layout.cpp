@@ -163,12 +163,13 @@ long formatPlain(const char *format, va_list args) {
     std::size_t len = 0;
     const char *p = format;
     for (;;) {
-        const char *percent = std::strchr(p, '%');
-        std::size_t n = percent != nullptr ? static_cast<std::size_t>(percent - p) : std::strlen(p);
+        // The literal text up to the next '%' or the end, in one search.
+        const char *percent = strchrnul(p, '%');
+        std::size_t n = static_cast<std::size_t>(percent - p);
         if (n > cap - len) return -1;
         std::memcpy(out + len, p, n);
         len += n;
-        if (percent == nullptr) break;
+        if (*percent == '\0') break;
         const char *piece = nullptr;
         char digits[kDecimalCap];
         switch (percent[1]) {
