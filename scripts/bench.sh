@@ -18,6 +18,7 @@ out=${OUT_DIR:-$(mktemp -d /tmp/errm-bench-results-XXXXXX)}
 which=${1:-all}
 mkdir -p "$out"
 
+./scripts/install-deps.sh
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >"$out/cmake.log"
 cmake --build "$build" -j2 --target bench_process bench_descriptor >>"$out/cmake.log"
 
