@@ -6,8 +6,11 @@
 #ifndef ERRM_DESC_H
 #define ERRM_DESC_H
 
+#include "err_mgt/errm_state.h"
+
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 // ------------------------------------------------------------- file format
 
@@ -19,15 +22,42 @@ inline constexpr int ERRM_SS_MAX_LOADS = 15;      // loads in a process's life
 inline constexpr int ERRM_CACHE_SLOTS = 16;
 
 // ------------------------------------------------------------- byte order
+//
+// Descriptors are little-endian on every host; values are swapped unless
+// ByteOrder says the host is little-endian (so before ERRM_Init has found
+// the byte order, every word is swapped). Inline, because decoding one
+// message entry reads a dozen fields.
 
-std::uint32_t errm_FileOrder32(std::uint32_t value);
-std::uint16_t errm_FileOrder16(std::uint16_t value);
+inline std::uint32_t errm_FileOrder32(std::uint32_t value) {
+    if (errm_G.ByteOrder == 1) return value;
+    return (value >> 24) | ((value >> 8) & 0xFF00u) | ((value << 8) & 0xFF0000u) | (value << 24);
+}
+
+inline std::uint16_t errm_FileOrder16(std::uint16_t value) {
+    if (errm_G.ByteOrder == 1) return value;
+    return static_cast<std::uint16_t>((value >> 8) | (value << 8));
+}
+
 void errm_FileOrderArray32(std::uint32_t *words, std::size_t count);
 
-// Unaligned reads at a position of the selected view, in file order.
-void errm_ReadFileU32(const unsigned char *pos, std::uint32_t *result);
-void errm_ReadFileU16(const unsigned char *pos, std::uint16_t *result);
-void errm_ReadFileU8(const unsigned char *pos, std::uint8_t *result);
+// Unaligned reads at a position of the selected view, in file order. The
+// bytes are assembled in memory order, as the host reads a word, and then
+// converted: the same rule as for the header and directory words.
+inline void errm_ReadFileU32(const unsigned char *pos, std::uint32_t *result) {
+    std::uint32_t v;
+    std::memcpy(&v, pos, sizeof v);
+    *result = errm_FileOrder32(v);
+}
+
+inline void errm_ReadFileU16(const unsigned char *pos, std::uint16_t *result) {
+    std::uint16_t v;
+    std::memcpy(&v, pos, sizeof v);
+    *result = errm_FileOrder16(v);
+}
+
+inline void errm_ReadFileU8(const unsigned char *pos, std::uint8_t *result) {
+    *result = *pos;
+}
 
 // Opens an existing file read-only and records it, with its size, as the
 // mapping state. 1 when open (*fd set), 0 otherwise.

@@ -1,9 +1,10 @@
-// errm_desc_read.cpp - byte-order conversion and bounded reads of the
-// mapped descriptor view.
+// errm_desc_read.cpp - byte-order conversion of word arrays and bounded
+// reads of the mapped descriptor view.
 //
 // Descriptors are little-endian on every host; values are swapped unless
 // ByteOrder says the host is little-endian (so before ERRM_Init has found
-// the byte order, every word is swapped).
+// the byte order, every word is swapped). The single-value conversions and
+// reads are inline in errm_desc.h.
 #include "descriptor/errm_desc.h"
 #include "err_mgt/errm_state.h"
 #include "platform/errm_platform.h"
@@ -24,37 +25,13 @@ errm_MappedFile g_mapping = {-1, 0, nullptr};
 
 } // namespace
 
-std::uint32_t errm_FileOrder32(std::uint32_t value) {
-    if (errm_G.ByteOrder == 1) return value;
-    return (value >> 24) | ((value >> 8) & 0xFF00u) | ((value << 8) & 0xFF0000u) | (value << 24);
-}
-
-std::uint16_t errm_FileOrder16(std::uint16_t value) {
-    if (errm_G.ByteOrder == 1) return value;
-    return static_cast<std::uint16_t>((value >> 8) | (value << 8));
-}
-
 void errm_FileOrderArray32(std::uint32_t *words, std::size_t count) {
+    // On a little-endian host every word is already in order. Said once here,
+    // because the loop below cannot skip it: the words may alias ByteOrder,
+    // so the test would be read again for each of them.
+    if (errm_G.ByteOrder == 1) return;
     for (std::size_t i = 0; i < count; ++i)
         words[i] = errm_FileOrder32(words[i]);
-}
-
-// The bytes are assembled in memory order, as the host reads a word, and then
-// converted: the same rule as for the header and directory words.
-void errm_ReadFileU32(const unsigned char *pos, std::uint32_t *result) {
-    std::uint32_t v;
-    std::memcpy(&v, pos, sizeof v);
-    *result = errm_FileOrder32(v);
-}
-
-void errm_ReadFileU16(const unsigned char *pos, std::uint16_t *result) {
-    std::uint16_t v;
-    std::memcpy(&v, pos, sizeof v);
-    *result = errm_FileOrder16(v);
-}
-
-void errm_ReadFileU8(const unsigned char *pos, std::uint8_t *result) {
-    *result = *pos;
 }
 
 void errm_MemFileSetBase(const unsigned char *base, std::size_t size) {

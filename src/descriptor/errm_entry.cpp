@@ -63,8 +63,9 @@ void errm_ResetEntryCache() {
 }
 
 int errm_FindCachedEntry(int number) {
+    // The number first: it rarely matches, so most keys cost one test.
     for (const CacheKey &k : g_cache.keys)
-        if (k.slot != -1 && k.number == number) return k.slot;
+        if (k.number == number && k.slot != -1) return k.slot;
     return -1;
 }
 
@@ -212,8 +213,8 @@ struct Cursor {
 
 // True when a printf format holds a %n conversion (of any length modifier).
 bool holdsPercentN(const char *format) {
-    for (const char *p = format; *p != '\0'; ++p) {
-        if (*p != '%') continue;
+    // From one '%' to the next; p ends on the conversion character.
+    for (const char *p = std::strchr(format, '%'); p != nullptr; p = std::strchr(p + 1, '%')) {
         ++p;
         while (*p != '\0' && std::strchr("-+ #0'123456789.*$hlLqjztI", *p) != nullptr)
             ++p;

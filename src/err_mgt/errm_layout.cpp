@@ -1,8 +1,8 @@
 // errm_layout.cpp - severities, the layout formats, date stamps, the
 // decorated line and the Chi line of a message.
 //
-// Sections: tables; severities; date stamps; formatting sLine0; decorated
-// line; Chi line.
+// Sections: tables; severities; date stamps; decimals; formatting sLine0;
+// decorated line; Chi line.
 #include "descriptor/errm_desc.h"
 #include "err_mgt/errm_interr.h"
 #include "err_mgt/errm_message.h"
@@ -102,16 +102,114 @@ std::size_t errm_DateStamp(char *buf, std::size_t size, unsigned kind) {
     return std::strftime(buf, size, format, &now);
 }
 
+// ------------------------------------------------------------ decimals
+
+namespace {
+
+// Room for an int in decimal: a sign, ten digits and the terminator.
+constexpr std::size_t kDecimalCap = 12;
+
+// Writes a magnitude in decimal, with a '-' before it when negative, at the
+// end of buf; returns where the text starts. Its length is
+// buf + kDecimalCap - 1 - start.
+const char *decimal(unsigned magnitude, bool negative, char (&buf)[kDecimalCap]) {
+    char *p = buf + kDecimalCap;
+    *--p = '\0';
+    do {
+        *--p = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    if (negative) *--p = '-';
+    return p;
+}
+
+// An int as "%d" prints it.
+const char *decimal(int number, char (&buf)[kDecimalCap]) {
+    // The magnitude in unsigned arithmetic, so that INT_MIN has one too.
+    unsigned magnitude =
+        number < 0 ? 0u - static_cast<unsigned>(number) : static_cast<unsigned>(number);
+    return decimal(magnitude, number < 0, buf);
+}
+
+} // namespace
+
 // ------------------------------------------------------ formatting sLine0
 
 unsigned errm_EstimateFormatSize(const char *format) {
-    unsigned size = 0;
-    for (const char *p = format; *p != '\0'; ++p)
-        size += *p == '%' ? 128 : 1;
+    // Each character counts 1 and each '%' 128: the length plus 127 a '%'.
+    const std::size_t length = std::strlen(format);
+    unsigned size = static_cast<unsigned>(length);
+    const char *end = format + length;
+    for (const void *p = std::memchr(format, '%', length); p != nullptr;) {
+        size += 127;
+        const char *next = static_cast<const char *>(p) + 1;
+        p = std::memchr(next, '%', static_cast<std::size_t>(end - next));
+    }
     return size;
 }
 
+namespace {
+
+// Formats the common formats without printf: literal text and the
+// conversions %s, %d, %i, %u and %% with no flag, width, precision or length.
+// Fills sLine0 exactly as vsnprintf would and returns the length. Returns -1
+// for anything else (another conversion, a null %s, a text longer than
+// ERRM_LINE0_MAX), with args partly read and sLine0 partly written: the
+// caller then formats the whole text with vsnprintf from its own copy of the
+// arguments, so that the rare cases keep printf's own rules.
+long formatPlain(const char *format, va_list args) {
+    char *out = errm_Lines.sLine0;
+    constexpr std::size_t cap = ERRM_LINE0_MAX; // characters, the terminator aside
+    std::size_t len = 0;
+    const char *p = format;
+    for (;;) {
+        // The literal text up to the next '%' or the end, in one search.
+        const char *percent = strchrnul(p, '%');
+        std::size_t n = static_cast<std::size_t>(percent - p);
+        if (n > cap - len) return -1;
+        std::memcpy(out + len, p, n);
+        len += n;
+        if (*percent == '\0') break;
+        const char *piece = nullptr;
+        char digits[kDecimalCap];
+        switch (percent[1]) {
+        case '%': piece = "%"; n = 1; break;
+        case 's':
+            piece = va_arg(args, const char *);
+            if (piece == nullptr) return -1;
+            n = strnlen(piece, cap - len + 1);
+            break;
+        case 'd':
+        case 'i':
+            piece = decimal(va_arg(args, int), digits);
+            n = static_cast<std::size_t>(digits + kDecimalCap - 1 - piece);
+            break;
+        case 'u':
+            piece = decimal(va_arg(args, unsigned), false, digits);
+            n = static_cast<std::size_t>(digits + kDecimalCap - 1 - piece);
+            break;
+        default: return -1;
+        }
+        if (n > cap - len) return -1;
+        std::memcpy(out + len, piece, n);
+        len += n;
+        p = percent + 2;
+    }
+    out[len] = '\0';
+    return static_cast<long>(len);
+}
+
+} // namespace
+
 int errm_FormatLine0(const char *format, va_list args) {
+    va_list plainArgs;
+    va_copy(plainArgs, args);
+    long plain = formatPlain(format, plainArgs);
+    va_end(plainArgs);
+    if (plain >= 0) {
+        errm_Lines.sLine0Length = static_cast<std::size_t>(plain);
+        return 0;
+    }
     int n = std::vsnprintf(errm_Lines.sLine0, sizeof errm_Lines.sLine0, format, args);
     if (n < 0 || static_cast<std::size_t>(n) > ERRM_LINE0_MAX) {
         errm_Lines.sLine0[0] = '\0';
@@ -157,18 +255,17 @@ struct Appender {
 };
 
 // The identifier text, or the caller's number in decimal.
-const char *messageIdentifier(const errm_MessageEntry *entry, int number, char *numberBuf,
-                              std::size_t size) {
+const char *messageIdentifier(const errm_MessageEntry *entry, int number,
+                              char (&numberBuf)[kDecimalCap]) {
     if (entry->idLength != 0) return entry->id;
-    std::snprintf(numberBuf, size, "%d", number);
-    return numberBuf;
+    return decimal(number, numberBuf);
 }
 
 } // namespace
 
 long errm_BuildDecoratedLine(const errm_MessageEntry *entry, int number) {
-    char numberBuf[16];
-    const char *id = messageIdentifier(entry, number, numberBuf, sizeof numberBuf);
+    char numberBuf[kDecimalCap];
+    const char *id = messageIdentifier(entry, number, numberBuf);
     char stamp[ERRM_STAMP_CAP];
     stamp[0] = '\0';
     bool dated = entry->dateKind != 0;
@@ -205,8 +302,8 @@ long errm_BuildDecoratedLine(const errm_MessageEntry *entry, int number) {
 // ---------------------------------------------------------------- Chi line
 
 int errm_BuildChiLine(const errm_MessageEntry *entry, int number) {
-    char numberBuf[16];
-    const char *id = messageIdentifier(entry, number, numberBuf, sizeof numberBuf);
+    char numberBuf[kDecimalCap];
+    const char *id = messageIdentifier(entry, number, numberBuf);
     Appender out{errm_Lines.sLineChi, sizeof errm_Lines.sLineChi};
     // TRACE, DEBUG and DISPLAY have no prefix: their Chi line is the text.
     const char *prefix = kSeverities[static_cast<std::size_t>(entry->severity)].chiPrefix;

@@ -1,0 +1,344 @@
+// bench_process.cpp - the cost of processing one message, side by side with
+// what the same line costs without the library.
+//
+// Sections: the message and its peers; the byte check; ERRM_ProcessError
+// (cached, not cached, repetition limit); ERRM_Get_ErrorMessage and
+// ERRM_DisplayUserMessage; main.
+//
+// Every report file and peer file is a link to /dev/null, so that a long run
+// fills no disk; the byte check at start-up writes real files once and
+// proves that the library, the hand-written path and spdlog write the same
+// bytes.
+#include "bench_support.h"
+
+#include <benchmark/benchmark.h>
+#include <spdlog/sinks/basic_file_sink.h>
+#include <spdlog/spdlog.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+using namespace errmbench;
+
+// ------------------------------------------------- the message and its peers
+
+namespace {
+
+constexpr const char *kFormat = "cannot open %s (code %d)";
+constexpr const char *kUserFormat = "user note on %s (code %d)\n";
+constexpr const char *kPath = "/work/data/input_0042.cfg";
+constexpr int kNumber = 37;         // cached message, LOG
+constexpr int kStdoutNumber = 40;   // STDOUT, printed every time (no limit)
+constexpr int kSilencedNumber = 41; // STDOUT, silenced by the limit
+constexpr int kReportNumber = 50;   // REPORT, opens the .rep file
+constexpr int kCycleFirst = 100;    // 32 messages on LOG cycled so none stays cached
+constexpr int kCycleCount = 32;
+
+errmdesc::Catalogue SimCatalogue() {
+    std::vector<errmdesc::Message> messages;
+    messages.push_back(Msg(kNumber, kFormat, {kLog}));
+    messages.push_back(Msg(kStdoutNumber, kFormat, {kStdout}));
+    messages.push_back(Msg(kSilencedNumber, kFormat, {kStdout}));
+    messages.push_back(Msg(kReportNumber, kFormat, {kReport}));
+    for (int i = 0; i < kCycleCount; ++i)
+        messages.push_back(Msg(kCycleFirst + i, kFormat, {kLog}));
+    return Cat("SIM", std::move(messages));
+}
+
+// The hand-written path: format the text, format the decoration around it,
+// put the line.
+struct Naive {
+    char text[6145];
+    char line[8192];
+};
+Naive g_naive;
+
+__attribute__((format(printf, 1, 0))) void NaiveFormat(const char *format, va_list args) {
+    std::vsnprintf(g_naive.text, sizeof g_naive.text, format, args);
+    std::snprintf(g_naive.line, sizeof g_naive.line, "** %s: (%s - %d) %s\n", "Error", "SIM",
+                  kNumber, g_naive.text);
+}
+
+__attribute__((format(printf, 2, 3))) void NaiveWrite(std::FILE *f, const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    NaiveFormat(format, args);
+    va_end(args);
+    std::fputs(g_naive.line, f);
+}
+
+__attribute__((format(printf, 1, 2))) const char *NaiveGet(const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    NaiveFormat(format, args);
+    va_end(args);
+    return g_naive.line;
+}
+
+__attribute__((format(printf, 2, 3))) void NaiveUser(std::FILE *f, const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(g_naive.text, sizeof g_naive.text, format, args);
+    va_end(args);
+    std::fputs(g_naive.text, f);
+}
+
+// spdlog, given the decoration in its format string (the least work for it).
+void SpdlogWrite(spdlog::logger &log, const char *path, int code) {
+    log.info("** Error: (SIM - 37) cannot open {} (code {})", path, code);
+}
+
+// spdlog, formatting the decoration's fields as the hand-written path does.
+void SpdlogWriteFields(spdlog::logger &log, const char *path, int code) {
+    log.info("** {}: ({} - {}) cannot open {} (code {})", "Error", "SIM", kNumber, path, code);
+}
+
+// State of the benchmark run.
+struct Run {
+    std::unique_ptr<ScratchDir> dir;
+    int ss = -1;                // subsystem index of SIM
+    std::FILE *naiveFile;       // naive.log -> /dev/null
+    std::FILE *naiveUserFile;   // naive.rep -> /dev/null
+    std::shared_ptr<spdlog::logger> spdlog;
+};
+Run g_run;
+
+// ----------------------------------------------------------- the byte check
+
+std::string AfterHeader(const std::string &text) {
+    std::size_t eol = text.find('\n');
+    if (text.rfind("START report: ", 0) != 0 || eol == std::string::npos) return "<no header>";
+    return text.substr(eol + 1);
+}
+
+// Writes the same lines through the library, the hand-written path and
+// spdlog into real files and compares them. Exits on any difference.
+void CheckSameBytes() {
+    ScratchDir dir;
+    WriteDescriptor(SimCatalogue(), dir.path());
+    StartLibrary(dir.path(), dir.file("run"));
+    int ss = LoadSubsystem("SIM");
+    std::FILE *naive = std::fopen(dir.file("naive.log").c_str(), "w");
+    auto log = spdlog::basic_logger_st("check", dir.file("spdlog.log"), true);
+    auto logFields = spdlog::basic_logger_st("check-fields", dir.file("spdlog-fields.log"), true);
+    log->set_pattern("%v");
+    logFields->set_pattern("%v");
+    std::string got;
+    for (int code = 0; code < 300; code += 7) {
+        ERRM_ProcessError(static_cast<unsigned>(ss), kNumber, kPath, code);
+        NaiveWrite(naive, kFormat, kPath, code);
+        SpdlogWrite(*log, kPath, code);
+        SpdlogWriteFields(*logFields, kPath, code);
+        const char *text = ERRM_Get_ErrorMessage(static_cast<unsigned>(ss), kNumber, kPath, code);
+        got += text != nullptr ? text : "<null>";
+    }
+    std::fclose(naive);
+    log->flush();
+    logFields->flush();
+    spdlog::drop("check");
+    spdlog::drop("check-fields");
+    ERRM_FInit();
+    std::string library = AfterHeader(ReadWholeFile(dir.file("run.log")));
+    std::string expected = ReadWholeFile(dir.file("naive.log"));
+    bool same = library == expected && got == expected &&
+                ReadWholeFile(dir.file("spdlog.log")) == expected &&
+                ReadWholeFile(dir.file("spdlog-fields.log")) == expected;
+    if (!same || expected.empty()) {
+        std::fprintf(stderr, "byte check failed: the library, the hand-written path and spdlog "
+                             "do not write the same lines\n");
+        std::exit(1);
+    }
+    std::fprintf(stderr, "byte check: %zu bytes identical across the library, the hand-written "
+                         "path and spdlog\n",
+                 expected.size());
+}
+
+void SetUpRun() {
+    g_run.dir = std::make_unique<ScratchDir>();
+    const ScratchDir &dir = *g_run.dir;
+    WriteDescriptor(SimCatalogue(), dir.path());
+    NullFile(dir, "run.log");
+    NullFile(dir, "run.rep");
+    NullFile(dir, "naive.log");
+    NullFile(dir, "naive.rep");
+    NullFile(dir, "spdlog.log");
+    StartLibrary(dir.path(), dir.file("run"));
+    g_run.ss = LoadSubsystem("SIM");
+    // REPORT is opened by a processed message; user messages need it open.
+    ERRM_ProcessError(static_cast<unsigned>(g_run.ss), kReportNumber, kPath, 0);
+    g_run.naiveFile = std::fopen(dir.file("naive.log").c_str(), "w");
+    g_run.naiveUserFile = std::fopen(dir.file("naive.rep").c_str(), "w");
+    g_run.spdlog = spdlog::basic_logger_st("bench", dir.file("spdlog.log"), true);
+    g_run.spdlog->set_pattern("%v");
+    if (g_run.naiveFile == nullptr || g_run.naiveUserFile == nullptr) {
+        std::perror("opening the peer files");
+        std::exit(2);
+    }
+}
+
+void TearDownRun() {
+    ERRM_FInit();
+    std::fclose(g_run.naiveFile);
+    std::fclose(g_run.naiveUserFile);
+    g_run.spdlog.reset();
+    spdlog::drop_all();
+    g_run.dir.reset();
+}
+
+unsigned Ss() {
+    return static_cast<unsigned>(g_run.ss);
+}
+
+} // namespace
+
+// -------------------------------------------------------- ERRM_ProcessError
+
+// The cached message on LOG.
+static void bench_process(benchmark::State &state) {
+    int code = 0;
+    for (auto _ : state) {
+        int rc = ERRM_ProcessError(Ss(), kNumber, kPath, code++ & 0xFFFF);
+        benchmark::DoNotOptimize(rc);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(bench_process);
+
+// (i) the raw limit: vsnprintf, snprintf of the decoration, fputs.
+static void bench_process_naive(benchmark::State &state) {
+    int code = 0;
+    for (auto _ : state)
+        NaiveWrite(g_run.naiveFile, kFormat, kPath, code++ & 0xFFFF);
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(bench_process_naive);
+
+// (ii) spdlog::basic_logger_st, pattern "%v", decoration in the format.
+static void bench_process_spdlog(benchmark::State &state) {
+    spdlog::logger &log = *g_run.spdlog;
+    int code = 0;
+    for (auto _ : state)
+        SpdlogWrite(log, kPath, code++ & 0xFFFF);
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(bench_process_spdlog);
+
+// spdlog formatting the decoration's fields too.
+static void bench_process_spdlog_fields(benchmark::State &state) {
+    spdlog::logger &log = *g_run.spdlog;
+    int code = 0;
+    for (auto _ : state)
+        SpdlogWriteFields(log, kPath, code++ & 0xFFFF);
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(bench_process_spdlog_fields);
+
+// 32 messages of one subsystem in turn: the 16-slot cache never holds the
+// next one, so every call decodes its entry.
+static void bench_process_uncached(benchmark::State &state) {
+    int code = 0;
+    unsigned i = 0;
+    for (auto _ : state) {
+        int number = kCycleFirst + static_cast<int>(i++ % kCycleCount);
+        int rc = ERRM_ProcessError(Ss(), number, kPath, code++ & 0xFFFF);
+        benchmark::DoNotOptimize(rc);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(bench_process_uncached);
+
+// A STDOUT message printed every time (no repetition limit); standard output
+// goes to /dev/null and is flushed after every line, as the library does.
+static void bench_process_stdout_printed(benchmark::State &state) {
+    StdoutToNull quiet;
+    ERRM_Set_GlobalNbrMaxOfMessages(0);
+    int code = 0;
+    for (auto _ : state) {
+        int rc = ERRM_ProcessError(Ss(), kStdoutNumber, kPath, code++ & 0xFFFF);
+        benchmark::DoNotOptimize(rc);
+    }
+    ERRM_Set_GlobalNbrMaxOfMessages(3);
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(bench_process_stdout_printed);
+
+// The same message once the repetition limit (3) has printed its notice.
+static void bench_process_stdout_silenced(benchmark::State &state) {
+    StdoutToNull quiet;
+    ERRM_Set_GlobalNbrMaxOfMessages(3);
+    for (int k = 0; k < 4; ++k)
+        ERRM_ProcessError(Ss(), kSilencedNumber, kPath, k);
+    int code = 0;
+    for (auto _ : state) {
+        int rc = ERRM_ProcessError(Ss(), kSilencedNumber, kPath, code++ & 0xFFFF);
+        benchmark::DoNotOptimize(rc);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(bench_process_stdout_silenced);
+
+// ---------------------------- ERRM_Get_ErrorMessage, ERRM_DisplayUserMessage
+
+static void bench_get_message(benchmark::State &state) {
+    int code = 0;
+    for (auto _ : state) {
+        char *text = ERRM_Get_ErrorMessage(Ss(), kNumber, kPath, code++ & 0xFFFF);
+        benchmark::DoNotOptimize(text);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(bench_get_message);
+
+// The hand-written text: vsnprintf and the decoration's snprintf.
+static void bench_get_message_naive(benchmark::State &state) {
+    int code = 0;
+    for (auto _ : state) {
+        const char *text = NaiveGet(kFormat, kPath, code++ & 0xFFFF);
+        benchmark::DoNotOptimize(text);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(bench_get_message_naive);
+
+// A user message on REPORT (mask 0x20), opened by a processed message.
+static void bench_user_message(benchmark::State &state) {
+    int code = 0;
+    for (auto _ : state) {
+        unsigned written = ERRM_DisplayUserMessage(7, 1, "SIM", nullptr, 0x20, nullptr,
+                                                   kUserFormat, kPath, code++ & 0xFFFF);
+        benchmark::DoNotOptimize(written);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(bench_user_message);
+
+// The hand-written user line: vsnprintf and fputs.
+static void bench_user_message_naive(benchmark::State &state) {
+    int code = 0;
+    for (auto _ : state)
+        NaiveUser(g_run.naiveUserFile, kUserFormat, kPath, code++ & 0xFFFF);
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(bench_user_message_naive);
+
+// -------------------------------------------------------------------- main
+
+int main(int argc, char **argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    CheckSameBytes();
+    SetUpRun();
+    // A user message on an unopened REPORT would not count as written.
+    if (ERRM_DisplayUserMessage(7, 1, "SIM", nullptr, 0x20, nullptr, kUserFormat, kPath, 0) !=
+        0x20) {
+        std::fprintf(stderr, "the user message was not written on REPORT\n");
+        return 2;
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    TearDownRun();
+    return 0;
+}
