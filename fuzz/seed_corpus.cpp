@@ -175,6 +175,12 @@ void Texts(const fs::path &dir) {
     Text(dir, "debug_all_false", 8, 0, "dir;");
     Text(dir, "debug_one_quote", 8, 0, "';T:T:T:T:T:T");
     Text(dir, "debug_long", 8, 0, std::string(1100, 'd') + ";T,,T");
+    // '%' then a character choosing the conversion: a = %s / %d, and so on.
+    Text(dir, "format_plain", 9, 0, "cannot open %a (code %a)");
+    Text(dir, "format_all", 9, 0x0145, "%a%b%c%d%e%f%g%h%i%j 100%%");
+    Text(dir, "format_long", 9, 0x17FF, "%a%a%c-%c");
+    Text(dir, "format_null", 9, 0x2000 | 3, "%a%a%a%a%a%a%a%a");
+    Text(dir, "format_percent_end", 9, 0, "ends with %");
 }
 
 // ------------------------------------------------------------ sources

@@ -1,7 +1,8 @@
 // text_fuzzer.cpp - the library's text operations on fuzzed text: the
 // user-format conversion and its XML references, ${NAME} expansion (of a
 // whole text and of its first characters), flag lists and flag words, report
-// letters, the debug settings ERRM_Init reads from KOVA_ERRM_LDBG, and direct
+// letters, the debug settings ERRM_Init reads from KOVA_ERRM_LDBG, message
+// formatting (its own fast path against vsnprintf), and direct
 // and user messages whose severity, report letters, level variable, channel
 // mask and format text come from the input. Each operation is checked
 // against a small model of what it must do, written here from the library's
@@ -11,6 +12,7 @@
 // parameter, the rest is its text (an embedded zero ends the text).
 #include "err_mgt/errm_env.h"
 #include "err_mgt/errm_interr.h"
+#include "err_mgt/errm_message.h"
 #include "err_mgt/errm_state.h"
 #include "err_mgt/errm_user.h"
 #include "errm.h"
@@ -18,7 +20,10 @@
 #include "reports/errm_channels.h"
 #include "reports/errm_writers.h"
 
+#include <algorithm>
 #include <array>
+#include <climits>
+#include <cstdarg>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -275,6 +280,66 @@ void User(const std::string &text, unsigned param) {
         Fail("user message with a long format", static_cast<long>(rc));
 }
 
+// ------------------------------------------------------- message formats
+
+// errm_FormatLine0 through a variadic call, as the exported functions reach it.
+int FormatLine0(const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    int rc = errm_FormatLine0(format, args);
+    va_end(args);
+    return rc;
+}
+
+// A format made of the text with each '%' and the character after it
+// replaced by a conversion, and arguments of the types the conversions take:
+// strings in the even argument slots, ints in the odd ones. errm_FormatLine0
+// has a fast path of its own for %s %d %i %u %%; its text must be vsnprintf's.
+void Format(const std::string &text, unsigned param) {
+    static constexpr std::array<const char *, 8> kStrings = {"%s",   "%s",   "%s", "%10s",
+                                                             "%-4s", "%.3s", "%%", "%s%%"};
+    static constexpr std::array<const char *, 10> kInts = {"%d", "%i",   "%u",  "%d",   "%5d",
+                                                           "%x", "%-3i", "%+d", "%05u", "%%"};
+    std::string format;
+    int slot = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%' || slot == 8) {
+            if (text[i] != '%') format += text[i];
+            continue;
+        }
+        const unsigned pick = i + 1 < text.size() ? static_cast<unsigned char>(text[++i]) : 0;
+        const char *conversion =
+            slot % 2 == 0 ? kStrings[pick % kStrings.size()] : kInts[pick % kInts.size()];
+        format += conversion;
+        if (std::strcmp(conversion, "%%") != 0) ++slot;
+    }
+    // The estimate counts each character once and each '%' 128 times.
+    const std::size_t percents =
+        static_cast<std::size_t>(std::count(text.begin(), text.end(), '%'));
+    if (errm_EstimateFormatSize(text.c_str()) != text.size() + 127 * percents)
+        Fail("format size estimate", static_cast<long>(percents));
+
+    const std::string longText(param & 0x1FFF, 'x');
+    const char *s0 = "", *s1 = "abc";
+    const char *s2 = longText.c_str();
+    const char *s3 = (param & 0x2000) != 0 ? nullptr : "text";
+    static constexpr std::array<int, 8> kValues = {0, -1, 7, INT_MIN, INT_MAX, 123456789, -42, 10};
+    const int i0 = kValues[param >> 13 & 7], i1 = kValues[(param >> 10) & 7], i2 = -5, i3 = 9;
+
+    std::vector<char> want(16384);
+    const int n =
+        std::snprintf(want.data(), want.size(), format.c_str(), s0, i0, s1, i1, s2, i2, s3, i3);
+    const int rc = FormatLine0(format.c_str(), s0, i0, s1, i1, s2, i2, s3, i3);
+    if (n < 0) return;
+    if (static_cast<std::size_t>(n) > ERRM_LINE0_MAX) {
+        if (rc != ERRM_E_PRINTF || errm_Lines.sLine0Length != 0) Fail("long line", n);
+        return;
+    }
+    if (rc != 0) Fail("format result", rc);
+    if (std::strcmp(errm_Lines.sLine0, want.data()) != 0) Fail("formatted text", n);
+    if (errm_Lines.sLine0Length != static_cast<std::size_t>(n)) Fail("formatted length", n);
+}
+
 // The run's own library cycle: the trace in the working directory (a link to
 // /dev/null), client streams on CHI and REPORT_F.
 void StartLibrary() {
@@ -368,7 +433,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char *data, std::size_t siz
     const unsigned param = data[1] | static_cast<unsigned>(data[2]) << 8;
     const std::string text(reinterpret_cast<const char *>(data + 3),
                            strnlen(reinterpret_cast<const char *>(data + 3), size - 3));
-    switch (op % 9) {
+    switch (op % 10) {
     case 0: Convert(text); break;
     case 1: Escape(text, param); break;
     case 2: Expand(text, param); break;
@@ -380,7 +445,8 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char *data, std::size_t siz
         Convert(text);
         Flags(text);
         break;
-    default: DebugSettings(text); break;
+    case 8: DebugSettings(text); break;
+    default: Format(text, param); break;
     }
     return 0;
 }
