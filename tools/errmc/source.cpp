@@ -157,7 +157,13 @@ const std::array<SourceParser::FieldRule, 15> SourceParser::kMessageFields{{
 // ------------------------------------------------------------ value helpers
 
 const std::string *SourceParser::String(const toml::node &v, std::string_view key) {
-    if (const auto *s = v.as_string()) return &s->get();
+    if (const auto *s = v.as_string()) {
+        // The library reads every text as a C string: a NUL would end it there.
+        if (s->get().find('\0') == std::string::npos) return &s->get();
+        d_.Error(At(v), Quote(key) + " must not hold a NUL character (\\u0000): the library "
+                                     "would end the text there");
+        return nullptr;
+    }
     d_.Error(At(v), Quote(key) + " must be a string");
     return nullptr;
 }

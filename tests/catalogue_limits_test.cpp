@@ -1,8 +1,12 @@
-// env_names_test.cpp - the environment names of messages, from errmc's source
-// to the library's table: the library records at most 32 distinct names in a
-// process and refuses a message that names another (internal error 1001);
-// errmc warns about a catalogue that names more than 32, which it used to
-// compile in silence (found by the catalogue fuzzer).
+// catalogue_limits_test.cpp - where errmc's checks and the library's limits
+// meet: a catalogue errmc accepts must be served in full. Both cases were
+// found by the catalogue fuzzer.
+//  - Environment names: the library records at most 32 distinct names in a
+//    process and refuses a message that names another (internal error 1001);
+//    errmc now warns about a catalogue that names more than 32.
+//  - NUL characters: the library reads every text as a C string, so a "\u0000"
+//    in a source's format (or any other text) silently cut the text; errmc
+//    now refuses it.
 #include "descriptor/errm_desc.h"
 #include "err_mgt/errm_interr.h"
 #include "source.h"
@@ -71,4 +75,48 @@ TEST(EnvironmentNames, LibraryServesThirtyTwoNamesAndRefusesTheNext) {
     EXPECT_EQ(refused, ERRM_E_TOO_MANY_ENV);
     EXPECT_EQ(known, 0);
     EXPECT_NE(text.find("Too many env vars =32 @ "), std::string::npos) << text;
+}
+
+// ------------------------------------------------------------ NUL characters
+
+namespace {
+
+// A source whose one message sets `key` to `value` (TOML text, quoted).
+std::string SourceWith(const std::string &key, const std::string &value) {
+    std::string s = "subsystem = \"NUL\"\nversion = \"1.0.0\"\nstamp = \"s\"\n";
+    s += "\n[[message]]\nnumber = 1\nname = \"ONE\"\nseverity = \"NOTE\"\n";
+    return s + key + " = " + value + "\n";
+}
+
+} // namespace
+
+TEST(CatalogueTexts, ErrmcRefusesANulInAnyText) {
+    for (const char *key : {"format", "id", "env", "see", "cat_file", "command", "comment"}) {
+        errmc::Diagnostics diags;
+        EXPECT_FALSE(errmc::ParseSource(SourceWith(key, "\"ab\\u0000cd\""), "nul.toml", diags))
+            << key;
+        ASSERT_EQ(diags.ErrorCount(), 1u) << key;
+        const errmc::Diagnostic &d = diags.All().front();
+        EXPECT_EQ(d.at.line, 9u) << key;
+        EXPECT_NE(d.message.find("must not hold a NUL character"), std::string::npos) << key;
+        // The same text without the NUL is accepted (the key's own rules aside).
+        errmc::Diagnostics clean;
+        errmc::ParseSource(SourceWith(key, "\"abcd\""), "nul.toml", clean);
+        for (const errmc::Diagnostic &c : clean.All())
+            EXPECT_EQ(c.message.find("NUL"), std::string::npos) << key;
+    }
+    errmc::Diagnostics diags;
+    const std::string display = "subsystem = \"NUL\"\ndisplay_name = \"a\\u0000\"\n";
+    EXPECT_FALSE(errmc::ParseSource(display, "nul.toml", diags));
+    ASSERT_EQ(diags.ErrorCount(), 1u);
+    EXPECT_EQ(diags.All().front().at.line, 2u);
+}
+
+TEST(CatalogueTexts, TheLibraryEndsATextAtItsFirstNul) {
+    // What errmc now prevents: a format stored with a NUL is read up to it.
+    Library lib;
+    errmdesc::Message m = Msg(1, kNote, std::string("shown\0lost", 10), {kStdout});
+    ASSERT_EQ(lib.Load(Cat("NUL", {m})), 0);
+    ASSERT_EQ(errm_LookupEntry(0, 1), 0);
+    EXPECT_STREQ(errm_CurrentEntry()->format, "shown");
 }
