@@ -133,7 +133,7 @@ TEST(Infos, NameOf63CharactersIsAcceptedAnd64Refused) {
     Out refused;
     EXPECT_EQ(refused.Call((name63 + "n").c_str()), 1078);
     EXPECT_TRUE(refused.Untouched());
-    EXPECT_EQ(Masked(capture.Text()), ErrLine(1, "Size error on copy found in SS" + kCore));
+    EXPECT_EQ(Masked(capture.Text()), ErrLine(1, "Size error on copy found in SS" + kDescriptor));
 }
 
 TEST(Infos, MissingFileGives1071) {
@@ -186,7 +186,7 @@ TEST(Infos, PathOf1023CharactersFitsAnd1024Overflows) {
     EXPECT_TRUE(out.Untouched());
     EXPECT_EQ(Masked(capture.Text()),
               ErrLine(1, "Open file failure for " + root + "/errm_desc_X.bin" + kCore) +
-                  ErrLine(2, "String cat overflow " + root + "r/errm_desc_X" + kCore));
+                  ErrLine(2, "String cat overflow " + root + "r/errm_desc_X" + kDescriptor));
 }
 
 TEST(Infos, RootWithoutSlashGetsOneAndStaysAsSet) {

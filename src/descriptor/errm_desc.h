@@ -59,6 +59,11 @@ inline void errm_ReadFileU8(const unsigned char *pos, std::uint8_t *result) {
     *result = *pos;
 }
 
+// Builds <root>/errm_desc_<NAME upper-cased>.bin for a subsystem name into
+// path (ERRM_NAME_CAP bytes). 0, or a reported 1078 (a name of 64 characters
+// or more) or 1077 (a path too long).
+int errm_DescriptorPath(const char *subsystem, char *path);
+
 // Opens an existing file read-only and records it, with its size, as the
 // mapping state. 1 when open (*fd set), 0 otherwise.
 int OpenBinaryMemoryFileName(const char *path, int *fd);

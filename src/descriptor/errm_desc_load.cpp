@@ -129,6 +129,29 @@ int errm_DumpBytes(const char *title, char *out, int cap, const unsigned char *b
 
 // -------------------------------------------------- ERRM_ReadErrorDescriptor
 
+int errm_DescriptorPath(const char *subsystem, char *path) {
+    char ssName[64];
+    if (!errm_StrCopy(ssName, sizeof ssName, subsystem)) {
+        ERRM_REPORT(ERRM_E_COPY_SIZE, "SS");
+        return ERRM_E_COPY_SIZE;
+    }
+    errm_ToUpper(ssName);
+    const char *root = errm_G.RootForMemoryDescriptor;
+    std::size_t rootLen = std::strlen(root);
+    path[0] = '\0';
+    // Capacity 1023 keeps room for the slash.
+    bool ok = errm_StrCopy(path, ERRM_NAME_CAP - 1, root) == 1;
+    if (ok && (rootLen == 0 || root[rootLen - 1] != '/')) errm_AddSlash(path);
+    ok = ok && errm_StrCat(path, ERRM_NAME_CAP, "errm_desc") &&
+         errm_StrCat(path, ERRM_NAME_CAP, "_") && errm_StrCat(path, ERRM_NAME_CAP, ssName) &&
+         errm_StrCat(path, ERRM_NAME_CAP, ".bin");
+    if (!ok) {
+        ERRM_REPORT(ERRM_E_CAT_OVERFLOW, path);
+        return ERRM_E_CAT_OVERFLOW;
+    }
+    return 0;
+}
+
 namespace {
 
 // Reports a region outside the file.
@@ -150,25 +173,14 @@ extern "C" ERRM_API int ERRM_ReadErrorDescriptor(const char *subsystem, int *ind
         ERRM_REPORT(ERRM_E_NULL, subsystem == nullptr ? "subsystem" : "index");
         return ERRM_E_NULL;
     }
-    char ssName[64];
-    if (!errm_StrCopy(ssName, sizeof ssName, subsystem)) {
-        ERRM_REPORT(ERRM_E_COPY_SIZE, "SS");
-        return ERRM_E_COPY_SIZE;
-    }
-    errm_ToUpper(ssName);
-
+    // The root setting itself takes the slash, when it has room for it.
     char *root = errm_G.RootForMemoryDescriptor;
     std::size_t rootLen = std::strlen(root);
     if ((rootLen == 0 || root[rootLen - 1] != '/') && rootLen < ERRM_NAME_CAP - 1)
         errm_AddSlash(root);
     char *path = g_loader.path;
-    path[0] = '\0';
-    if (!errm_StrCopy(path, ERRM_NAME_CAP, root) ||
-        !errm_StrCat(path, ERRM_NAME_CAP, "errm_desc") || !errm_StrCat(path, ERRM_NAME_CAP, "_") ||
-        !errm_StrCat(path, ERRM_NAME_CAP, ssName) || !errm_StrCat(path, ERRM_NAME_CAP, ".bin")) {
-        ERRM_REPORT(ERRM_E_CAT_OVERFLOW, path);
-        return ERRM_E_CAT_OVERFLOW;
-    }
+    int rc = errm_DescriptorPath(subsystem, path);
+    if (rc != 0) return rc;
 
     PendingLoad load;
     if (!OpenBinaryMemoryFileName(path, &load.fd)) {

@@ -34,25 +34,9 @@ extern "C" ERRM_API int ERRM_DisplayInfos(const char *subsystem, char *stamp, ch
                                                       : "version");
         return ERRM_E_NULL;
     }
-    char ssName[64];
-    if (!errm_StrCopy(ssName, sizeof ssName, subsystem)) {
-        ERRM_REPORT(ERRM_E_COPY_SIZE, "SS");
-        return ERRM_E_COPY_SIZE;
-    }
-    errm_ToUpper(ssName);
-
     char path[ERRM_NAME_CAP];
-    path[0] = '\0';
-    const char *root = errm_G.RootForMemoryDescriptor;
-    std::size_t rootLen = std::strlen(root);
-    bool ok = errm_StrCopy(path, sizeof path - 1, root);
-    if (ok && (rootLen == 0 || root[rootLen - 1] != '/')) errm_AddSlash(path);
-    ok = ok && errm_StrCat(path, sizeof path, "errm_desc") && errm_StrCat(path, sizeof path, "_") &&
-         errm_StrCat(path, sizeof path, ssName) && errm_StrCat(path, sizeof path, ".bin");
-    if (!ok) {
-        ERRM_REPORT(ERRM_E_CAT_OVERFLOW, path);
-        return ERRM_E_CAT_OVERFLOW;
-    }
+    int rc = errm_DescriptorPath(subsystem, path);
+    if (rc != 0) return rc;
 
     InfoFile file;
     if (!OpenBinaryMemoryFileName(path, &file.fd)) {

@@ -173,7 +173,10 @@ long formatPlain(const char *format, va_list args) {
         const char *piece = nullptr;
         char digits[kDecimalCap];
         switch (percent[1]) {
-        case '%': piece = "%"; n = 1; break;
+        case '%':
+            piece = "%";
+            n = 1;
+            break;
         case 's':
             piece = va_arg(args, const char *);
             if (piece == nullptr) return -1;
