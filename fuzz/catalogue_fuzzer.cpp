@@ -4,10 +4,10 @@
 // field, the generated C header, the decompiled source (which errmc itself
 // compiles again and compares), and the library loading the descriptor and
 // decoding every message as the source describes it.
+#include "base/errm_alloc.h"
+#include "base/errm_interr.h"
 #include "decompile.h"
 #include "descriptor/errm_desc.h"
-#include "err_mgt/errm_alloc.h"
-#include "err_mgt/errm_interr.h"
 #include "errm.h"
 #include "errm_descwriter.h"
 #include "fuzz_common.h"

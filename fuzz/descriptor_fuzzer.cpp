@@ -4,13 +4,13 @@
 // format needs no argument, read the header with ERRM_DisplayInfos, shut
 // down. Every result must be one the library documents, and every block the
 // library took must be back when ERRM_FInit returns.
+#include "base/errm_alloc.h"
+#include "base/errm_interr.h"
+#include "base/errm_trace.h"
 #include "descriptor/errm_desc.h"
-#include "err_mgt/errm_alloc.h"
-#include "err_mgt/errm_interr.h"
-#include "err_mgt/errm_message.h"
-#include "err_mgt/errm_trace.h"
 #include "errm.h"
 #include "fuzz_common.h"
+#include "reports/errm_message.h"
 
 #include <climits>
 #include <cstring>

@@ -10,14 +10,14 @@
 //
 // Input: byte 0 chooses the operation, bytes 1 and 2 are its numeric
 // parameter, the rest is its text (an embedded zero ends the text).
-#include "err_mgt/errm_env.h"
-#include "err_mgt/errm_interr.h"
-#include "err_mgt/errm_message.h"
-#include "err_mgt/errm_state.h"
-#include "err_mgt/errm_user.h"
+#include "api/errm_user.h"
+#include "base/errm_env.h"
+#include "base/errm_interr.h"
+#include "base/errm_state.h"
 #include "errm.h"
 #include "fuzz_common.h"
 #include "reports/errm_channels.h"
+#include "reports/errm_message.h"
 #include "reports/errm_writers.h"
 
 #include <algorithm>

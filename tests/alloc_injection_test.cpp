@@ -5,9 +5,9 @@
 // failure visible where the library documents it (a result, an internal
 // error report), every block, file descriptor and file manager entry given
 // back by ERRM_FInit, and a second life after the failure served in full.
+#include "base/errm_alloc.h"
+#include "base/errm_interr.h"
 #include "descriptor/errm_desc.h"
-#include "err_mgt/errm_alloc.h"
-#include "err_mgt/errm_interr.h"
 #include "reports/errm_fm.h"
 #include "test_descriptors.h"
 

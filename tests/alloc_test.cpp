@@ -1,6 +1,6 @@
 // alloc_test.cpp - tracked allocation: the allocation count, cleared
 // blocks, reallocation, and allocation failures made on demand.
-#include "err_mgt/errm_alloc.h"
+#include "base/errm_alloc.h"
 #include "errm.h"
 #include "test_support.h"
 

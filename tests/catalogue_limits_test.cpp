@@ -7,8 +7,8 @@
 //  - NUL characters: the library reads every text as a C string, so a "\u0000"
 //    in a source's format (or any other text) silently cut the text; errmc
 //    now refuses it.
+#include "base/errm_interr.h"
 #include "descriptor/errm_desc.h"
-#include "err_mgt/errm_interr.h"
 #include "source.h"
 #include "test_descriptors.h"
 

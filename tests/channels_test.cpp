@@ -1,9 +1,9 @@
 // channels_test.cpp - the report channel table: authorising channels by
 // name, report letters and bits, the library's report files, the client
 // streams of CHI and REPORT_F, and closing at shutdown.
-#include "err_mgt/errm_alloc.h"
-#include "err_mgt/errm_state.h"
-#include "err_mgt/errm_text.h"
+#include "base/errm_alloc.h"
+#include "base/errm_state.h"
+#include "base/errm_text.h"
 #include "errm.h"
 #include "frame_support.h"
 #include "reports/errm_channels.h"

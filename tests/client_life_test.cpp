@@ -4,7 +4,7 @@
 // the end every block is released and every file closed, and the reports
 // hold what the messages put there. Runs as one test, also under valgrind.
 #include "api_support.h"
-#include "err_mgt/errm_alloc.h"
+#include "base/errm_alloc.h"
 #include "test_descriptors.h"
 
 #include <gtest/gtest.h>

@@ -12,13 +12,13 @@
 // a conversion, and the sweep checks that none did. Flipping one bit can
 // ('e' is 0x65): such a message is laid out with a fixed text instead, as
 // the descriptor fuzzer does, and not processed.
+#include "base/errm_alloc.h"
+#include "base/errm_interr.h"
+#include "base/errm_trace.h"
 #include "descriptor/errm_desc.h"
-#include "err_mgt/errm_alloc.h"
-#include "err_mgt/errm_interr.h"
-#include "err_mgt/errm_message.h"
-#include "err_mgt/errm_trace.h"
 #include "platform/errm_platform.h"
 #include "reports/errm_fm.h"
+#include "reports/errm_message.h"
 #include "test_descriptors.h"
 
 #include <gtest/gtest.h>

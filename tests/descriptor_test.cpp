@@ -1,11 +1,11 @@
 // descriptor_test.cpp - loading and verifying descriptors: what the writer
 // produces is read back exactly, hand-assembled bytes load too, and every
 // malformed or truncated file is refused with its code without leaking.
+#include "base/errm_alloc.h"
+#include "base/errm_interr.h"
+#include "base/errm_state.h"
 #include "desc_bytes.h"
 #include "descriptor/errm_desc.h"
-#include "err_mgt/errm_alloc.h"
-#include "err_mgt/errm_interr.h"
-#include "err_mgt/errm_state.h"
 #include "test_descriptors.h"
 
 #include <gtest/gtest.h>

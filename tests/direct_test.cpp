@@ -2,8 +2,8 @@
 // letter, the trace level read from the environment, the direct line's
 // layout and length, and the channels chosen by report letters.
 #include "api_support.h"
-#include "err_mgt/errm_state.h"
-#include "err_mgt/errm_trace.h"
+#include "base/errm_state.h"
+#include "base/errm_trace.h"
 #include "test_descriptors.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 // entry_cache_test.cpp - message lookup: directory search, the round-robin
 // entry cache, entry decoding and its refusals, the environment name table.
+#include "base/errm_interr.h"
 #include "desc_bytes.h"
 #include "descriptor/errm_desc.h"
-#include "err_mgt/errm_interr.h"
 #include "test_descriptors.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // fm_test.cpp - the file manager: its table of 16 entries and their tags,
 // every operation with its failure lines, recorded streams, flushing, and
 // the file manager's own trace lines.
-#include "err_mgt/errm_alloc.h"
+#include "base/errm_alloc.h"
 #include "frame_support.h"
 #include "reports/errm_fm.h"
 #include "test_support.h"

@@ -1,7 +1,7 @@
 // followup_test.cpp - a message's follow-up actions: a file copied onto
 // the reports (found directly, through ${VAR} expansion or the search path)
 // and a command whose output is copied, in the order cat, see, command.
-#include "err_mgt/errm_interr.h"
+#include "base/errm_interr.h"
 #include "platform/errm_platform.h"
 #include "reports/errm_paths.h"
 #include "test_descriptors.h"

@@ -2,10 +2,10 @@
 // a descriptor's header without loading it, the name and path limits, the
 // refusals, and that every path out releases the file and its view.
 #include "api_support.h"
+#include "base/errm_alloc.h"
+#include "base/errm_state.h"
+#include "base/errm_trace.h"
 #include "descriptor/errm_desc.h"
-#include "err_mgt/errm_alloc.h"
-#include "err_mgt/errm_state.h"
-#include "err_mgt/errm_trace.h"
 #include "test_descriptors.h"
 
 #include <gtest/gtest.h>

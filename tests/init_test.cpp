@@ -2,11 +2,11 @@
 // from KOVA_ERRM_LDBG, the byte order, the channel set-up, the Return
 // buffer and a second initialisation; and the environment operations
 // beneath it (reference expansion, flag words, the flag dump).
+#include "base/errm_alloc.h"
+#include "base/errm_env.h"
+#include "base/errm_state.h"
+#include "base/errm_text.h"
 #include "descriptor/errm_desc.h"
-#include "err_mgt/errm_alloc.h"
-#include "err_mgt/errm_env.h"
-#include "err_mgt/errm_state.h"
-#include "err_mgt/errm_text.h"
 #include "errm.h"
 #include "frame_support.h"
 #include "reports/errm_channels.h"

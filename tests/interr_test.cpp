@@ -1,9 +1,9 @@
 // interr_test.cpp - the internal error catalogue and the reporting of
 // internal errors on the trace file and standard output.
-#include "err_mgt/errm_interr.h"
-#include "err_mgt/errm_state.h"
-#include "err_mgt/errm_text.h"
-#include "err_mgt/errm_trace.h"
+#include "base/errm_interr.h"
+#include "base/errm_state.h"
+#include "base/errm_text.h"
+#include "base/errm_trace.h"
 #include "errm.h"
 #include "frame_support.h"
 #include "reports/errm_channels.h"

@@ -3,8 +3,8 @@
 // and the message number as the decorated and Chi lines show it. Every
 // result is compared with what the C library's printf makes of the same
 // input.
-#include "err_mgt/errm_interr.h"
-#include "err_mgt/errm_message.h"
+#include "base/errm_interr.h"
+#include "reports/errm_message.h"
 #include "test_descriptors.h"
 
 #include <gtest/gtest.h>

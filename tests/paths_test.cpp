@@ -1,7 +1,7 @@
 // paths_test.cpp - file utilities (existence, size, deletion, temporary
 // names) and the search path: building the directory list from its
 // variable and finding files through it.
-#include "err_mgt/errm_alloc.h"
+#include "base/errm_alloc.h"
 #include "errm.h"
 #include "frame_support.h"
 #include "reports/errm_paths.h"

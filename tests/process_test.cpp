@@ -1,9 +1,9 @@
 // process_test.cpp - ERRM_ProcessError from lookup to the report channels:
 // layouts, Chi lines, NUSK mode, the writers, the repetition gate, counters,
 // the "not present" line and the buffer limits. Exact bytes everywhere.
+#include "base/errm_interr.h"
+#include "base/errm_state.h"
 #include "descriptor/errm_desc.h"
-#include "err_mgt/errm_interr.h"
-#include "err_mgt/errm_state.h"
 #include "test_descriptors.h"
 
 #include <gtest/gtest.h>

@@ -2,9 +2,9 @@
 // Return buffer, what it leaves untouched (channels, follow-up actions,
 // counters), its refusals, the growth of the buffer, and its life cycle.
 #include "api_support.h"
+#include "base/errm_alloc.h"
+#include "base/errm_state.h"
 #include "descriptor/errm_desc.h"
-#include "err_mgt/errm_alloc.h"
-#include "err_mgt/errm_state.h"
 #include "test_descriptors.h"
 
 #include <gtest/gtest.h>

@@ -2,10 +2,10 @@
 // leaves to the client, its result, the settings that survive it, and the
 // cycle that may follow.
 #include "api_support.h"
+#include "base/errm_alloc.h"
+#include "base/errm_state.h"
+#include "base/errm_trace.h"
 #include "descriptor/errm_desc.h"
-#include "err_mgt/errm_alloc.h"
-#include "err_mgt/errm_state.h"
-#include "err_mgt/errm_trace.h"
 #include "reports/errm_channels.h"
 #include "reports/errm_fm.h"
 #include "test_descriptors.h"

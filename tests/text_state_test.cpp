@@ -1,7 +1,7 @@
 // text_state_test.cpp - bounded texts, the library state record at load,
 // the exported setters and getters, the platform table and root defaults.
-#include "err_mgt/errm_state.h"
-#include "err_mgt/errm_text.h"
+#include "base/errm_state.h"
+#include "base/errm_text.h"
 #include "errm.h"
 #include "frame_support.h"
 #include "test_support.h"

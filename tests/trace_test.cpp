@@ -1,9 +1,9 @@
 // trace_test.cpp - the library trace file: its name, opening, numbered
 // lines, echo on standard output, limits, closing and reopening, and the
 // date text.
-#include "err_mgt/errm_state.h"
-#include "err_mgt/errm_text.h"
-#include "err_mgt/errm_trace.h"
+#include "base/errm_state.h"
+#include "base/errm_text.h"
+#include "base/errm_trace.h"
 #include "errm.h"
 #include "frame_support.h"
 #include "reports/errm_fm.h"

@@ -2,7 +2,7 @@
 // format (backslash sequences, XML references), its limits, and the channels
 // of the bit mask with the verbose and force rule and the result bits.
 #include "api_support.h"
-#include "err_mgt/errm_trace.h"
+#include "base/errm_trace.h"
 #include "test_descriptors.h"
 
 #include <gtest/gtest.h>

@@ -6,7 +6,7 @@
 #ifndef ERRM_DESC_H
 #define ERRM_DESC_H
 
-#include "err_mgt/errm_state.h"
+#include "base/errm_state.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -107,6 +107,11 @@ struct errm_SubsystemRow {
 };
 
 extern errm_SubsystemRow errm_Subsystems[ERRM_SS_ROWS];
+
+// Loads the descriptor of a subsystem into a free row of the table and
+// stores the row's index: 0, 1 when the trace cannot be opened, or the code
+// of the failure (reported). The work of ERRM_ReadErrorDescriptor.
+int errm_ReadErrorDescriptor(const char *subsystem, int *index);
 
 // Loads counted over the process's life (never reset).
 int errm_LoadedCount();

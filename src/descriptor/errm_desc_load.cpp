@@ -1,14 +1,13 @@
 // errm_desc_load.cpp - loading and verifying a descriptor into the
 // subsystem table, the header dump, and releasing the rows.
 //
-// Sections: table; header dump; ERRM_ReadErrorDescriptor; release.
+// Sections: table; header dump; loading; release.
+#include "base/errm_alloc.h"
+#include "base/errm_interr.h"
+#include "base/errm_state.h"
+#include "base/errm_text.h"
+#include "base/errm_trace.h"
 #include "descriptor/errm_desc.h"
-#include "err_mgt/errm_alloc.h"
-#include "err_mgt/errm_interr.h"
-#include "err_mgt/errm_state.h"
-#include "err_mgt/errm_text.h"
-#include "err_mgt/errm_trace.h"
-#include "errm.h"
 
 #include <cstdio>
 #include <cstring>
@@ -127,7 +126,7 @@ int errm_DumpBytes(const char *title, char *out, int cap, const unsigned char *b
     return 1;
 }
 
-// -------------------------------------------------- ERRM_ReadErrorDescriptor
+// ----------------------------------------------------------------- loading
 
 int errm_DescriptorPath(const char *subsystem, char *path) {
     char ssName[64];
@@ -167,7 +166,7 @@ bool inside(std::uint64_t offset, std::uint64_t length, std::size_t size) {
 
 } // namespace
 
-extern "C" ERRM_API int ERRM_ReadErrorDescriptor(const char *subsystem, int *index) {
+int errm_ReadErrorDescriptor(const char *subsystem, int *index) {
     if (!errm_OpenDllTrace()) return 1;
     if (subsystem == nullptr || index == nullptr) {
         ERRM_REPORT(ERRM_E_NULL, subsystem == nullptr ? "subsystem" : "index");

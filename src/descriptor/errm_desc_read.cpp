@@ -5,8 +5,8 @@
 // ByteOrder says the host is little-endian (so before ERRM_Init has found
 // the byte order, every word is swapped). The single-value conversions and
 // reads are inline in errm_desc.h.
+#include "base/errm_state.h"
 #include "descriptor/errm_desc.h"
-#include "err_mgt/errm_state.h"
 #include "platform/errm_platform.h"
 
 #include <cstring>

@@ -3,9 +3,9 @@
 //
 // Sections: cache state; cache operations; directory search; environment
 // names; entry decoding; lookup.
+#include "base/errm_interr.h"
+#include "base/errm_text.h"
 #include "descriptor/errm_desc.h"
-#include "err_mgt/errm_interr.h"
-#include "err_mgt/errm_text.h"
 
 #include <array>
 #include <cstdlib>

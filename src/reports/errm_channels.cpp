@@ -3,12 +3,11 @@
 //
 // Sections: tables; lookups; report files; client streams; set-up and shutdown.
 #include "reports/errm_channels.h"
-#include "err_mgt/errm_interr.h"
-#include "err_mgt/errm_state.h"
-#include "err_mgt/errm_text.h"
-#include "err_mgt/errm_trace.h"
+#include "base/errm_interr.h"
+#include "base/errm_state.h"
+#include "base/errm_text.h"
+#include "base/errm_trace.h"
 #include "reports/errm_fm.h"
-#include "errm.h"
 
 #include <array>
 #include <cstdio>
@@ -66,17 +65,6 @@ bool errm_IsReportFile(int id) {
            id == ERRM_CH_REPORT || id == ERRM_CH_LOG;
 }
 
-extern "C" ERRM_API int ERRM_Authorize_Printing(const char *channel, int flag) {
-    if (channel == nullptr || channel[0] == '\0') return 0;
-    for (int i = 0; i < errm_G.NbrOfReports && i < ERRM_CH_COUNT; ++i) {
-        if (std::strcmp(errm_Reports[i].name, channel) == 0) {
-            errm_Reports[i].authorised = flag;
-            return 1;
-        }
-    }
-    return 0;
-}
-
 // ------------------------------------------------------------- report files
 
 int errm_OpenReportFile(int id) {
@@ -120,9 +108,7 @@ void errm_WriteReportHeader(int handle) {
 
 // ----------------------------------------------------------- client streams
 
-namespace {
-
-int setClientStream(int id, const char *fmName, std::FILE *stream) {
+int errm_SetClientStream(int id, const char *fmName, std::FILE *stream) {
     if (stream == nullptr) return 1;
     int handle = -1;
     if (errm_FM_RecordHandle(fmName, stream, &handle) != 0) {
@@ -137,7 +123,7 @@ int setClientStream(int id, const char *fmName, std::FILE *stream) {
     return 0;
 }
 
-int resetClientStream(int id, const char *fmName) {
+int errm_ResetClientStream(int id, const char *fmName) {
     errm_ReportChannel &row = errm_Reports[id];
     if (row.handle == -1 || !errm_FM_InUse(row.handle) ||
         errm_FM_FreeHandle(fmName, row.handle) != 1) {
@@ -149,32 +135,6 @@ int resetClientStream(int id, const char *fmName) {
     row.authorised = 0;
     return 0;
 }
-
-} // namespace
-
-extern "C" {
-
-ERRM_API int ERRM_Set_ChiFileHandle(FILE *stream) {
-    if (setClientStream(ERRM_CH_CHI, "REPORT_CHI", stream) != 0) return 1;
-    errm_FChiFileHandle = 1;
-    return 0;
-}
-
-ERRM_API int ERRM_Reset_ChiFileHandle(void) {
-    if (resetClientStream(ERRM_CH_CHI, "REPORT_CHI") != 0) return 1;
-    errm_FChiFileHandle = 0;
-    return 0;
-}
-
-ERRM_API int ERRM_Set_ReportF_FD(FILE *stream) {
-    return setClientStream(ERRM_CH_REPORT_F, "REPORT_F", stream);
-}
-
-ERRM_API int ERRM_Reset_ReportF_FD(void) {
-    return resetClientStream(ERRM_CH_REPORT_F, "REPORT_F");
-}
-
-} // extern "C"
 
 // ----------------------------------------------------- set-up and shutdown
 

@@ -63,6 +63,14 @@ int errm_OpenReportFile(int id);
 // The "START report: <date> \n" header of a newly opened report file.
 void errm_WriteReportHeader(int handle);
 
+// Records a client stream as the CHI or REPORT_F channel and authorises it;
+// 0, or 1 when the stream is null or cannot be recorded (reported).
+int errm_SetClientStream(int id, const char *fmName, std::FILE *stream);
+
+// Gives back the file manager entry of a client stream channel (the stream
+// stays open for its owner); 0, or 1 when the channel holds none (reported).
+int errm_ResetClientStream(int id, const char *fmName);
+
 // ERRM_Init's set-up: closes report files still open from an earlier cycle,
 // marks every row not open, authorises all but CHI and REPORT_F, and counts
 // the rows into NbrOfReports.

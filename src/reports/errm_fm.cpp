@@ -1,10 +1,11 @@
 // errm_fm.cpp - the file manager table and its operations.
 //
 // Sections: table and initialisation; failure lines; open, record, free,
-// close; reading; writing; finalisation.
+// close; reading; writing; the base's sink; finalisation.
 #include "reports/errm_fm.h"
-#include "err_mgt/errm_alloc.h"
-#include "err_mgt/errm_interr.h"
+#include "base/errm_alloc.h"
+#include "base/errm_interr.h"
+#include "base/errm_sink.h"
 #include "platform/errm_platform.h"
 
 #include <array>
@@ -262,19 +263,24 @@ int errm_FM_Puts(int handle, const char *text) {
     return afterWrite(e);
 }
 
-int errm_FM_Printf(int handle, const char *format, ...) {
+int errm_FM_VPrintf(int handle, const char *format, va_list args) {
     int rc = checkOpen(handle);
     if (rc != 0) return rc;
     FmEntry &e = entry(handle);
-    va_list args;
-    va_start(args, format);
     int n = std::vfprintf(e.stream, format, args);
-    va_end(args);
     if (n < 0) {
         fmError(handle, "?", ERRM_E_FM_WRITE);
         return ERRM_E_FM_WRITE;
     }
     return afterWrite(e);
+}
+
+int errm_FM_Printf(int handle, const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    int rc = errm_FM_VPrintf(handle, format, args);
+    va_end(args);
+    return rc;
 }
 
 int errm_FM_Putc(int handle, int c) {
@@ -298,6 +304,13 @@ int errm_FM_Write(int handle, const void *buffer, std::size_t count) {
     }
     return afterWrite(e);
 }
+
+// ---------------------------------------------------------- the base's sink
+
+// The base writes its trace file through these.
+extern const errm_FileSink errm_Sink = {
+    errm_FM_Open, errm_FM_SetInfo, errm_FM_Puts, errm_FM_VPrintf, errm_FM_Close,
+};
 
 // ------------------------------------------------------------- finalisation
 

@@ -9,6 +9,7 @@
 #ifndef ERRM_FM_H
 #define ERRM_FM_H
 
+#include <cstdarg>
 #include <cstddef>
 #include <cstdio>
 
@@ -26,6 +27,7 @@ int errm_FM_Getc(int handle, int *c);
 int errm_FM_Eof(int handle, int *eof);
 int errm_FM_Puts(int handle, const char *text);
 int errm_FM_Printf(int handle, const char *format, ...) __attribute__((format(printf, 2, 3)));
+int errm_FM_VPrintf(int handle, const char *format, va_list args);
 int errm_FM_Putc(int handle, int c);
 int errm_FM_Write(int handle, const void *buffer, std::size_t count);
 void errm_FM_Finalize();

@@ -3,12 +3,12 @@
 // Copied text goes through AddReport like a message line: on the entry's
 // channels, uncounted and without a Chi line.
 #include "reports/errm_followup.h"
+#include "base/errm_env.h"
+#include "base/errm_interr.h"
+#include "base/errm_state.h"
+#include "base/errm_text.h"
+#include "base/errm_trace.h"
 #include "descriptor/errm_desc.h"
-#include "err_mgt/errm_env.h"
-#include "err_mgt/errm_interr.h"
-#include "err_mgt/errm_state.h"
-#include "err_mgt/errm_text.h"
-#include "err_mgt/errm_trace.h"
 #include "platform/errm_platform.h"
 #include "reports/errm_fm.h"
 #include "reports/errm_paths.h"

@@ -1,11 +1,11 @@
 // errm_paths.cpp - file existence, size, deletion, temporary names and the
 // search path's directory list.
 #include "reports/errm_paths.h"
-#include "err_mgt/errm_alloc.h"
-#include "err_mgt/errm_env.h"
-#include "err_mgt/errm_interr.h"
-#include "err_mgt/errm_state.h"
-#include "err_mgt/errm_text.h"
+#include "base/errm_alloc.h"
+#include "base/errm_env.h"
+#include "base/errm_interr.h"
+#include "base/errm_state.h"
+#include "base/errm_text.h"
 #include "platform/errm_platform.h"
 
 #include <array>

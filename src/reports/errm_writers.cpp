@@ -3,13 +3,13 @@
 // The writers add nothing to a line: each channel receives exactly the text
 // handed in. Report files are opened on first use and get their header.
 #include "reports/errm_writers.h"
+#include "base/errm_interr.h"
+#include "base/errm_state.h"
+#include "base/errm_trace.h"
 #include "descriptor/errm_desc.h"
-#include "err_mgt/errm_interr.h"
-#include "err_mgt/errm_message.h"
-#include "err_mgt/errm_state.h"
-#include "err_mgt/errm_trace.h"
 #include "reports/errm_channels.h"
 #include "reports/errm_fm.h"
+#include "reports/errm_message.h"
 
 #include <cstdio>
 

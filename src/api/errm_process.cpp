@@ -3,14 +3,15 @@
 //
 // Sections: dispatcher; PutOnReports and ReturnError; ERRM_ProcessError;
 // ERRM_Get_ErrorMessage.
+#include "api/errm_api.h"
+#include "base/errm_alloc.h"
+#include "base/errm_interr.h"
+#include "base/errm_state.h"
 #include "descriptor/errm_desc.h"
-#include "err_mgt/errm_alloc.h"
-#include "err_mgt/errm_interr.h"
-#include "err_mgt/errm_message.h"
-#include "err_mgt/errm_state.h"
 #include "errm.h"
 #include "reports/errm_channels.h"
 #include "reports/errm_followup.h"
+#include "reports/errm_message.h"
 #include "reports/errm_writers.h"
 
 #include <cstdio>

@@ -2,12 +2,12 @@
 // the date text, and the load-time hook.
 //
 // Sections: opening; adding lines; closing; date text; load-time hook.
-#include "err_mgt/errm_trace.h"
-#include "err_mgt/errm_interr.h"
-#include "err_mgt/errm_state.h"
-#include "err_mgt/errm_text.h"
+#include "base/errm_trace.h"
+#include "base/errm_interr.h"
+#include "base/errm_sink.h"
+#include "base/errm_state.h"
+#include "base/errm_text.h"
 #include "platform/errm_platform.h"
-#include "reports/errm_fm.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -48,15 +48,15 @@ int errm_OpenDllTrace() {
     }
     // A trace reopened in a later cycle keeps the lines of the earlier ones.
     int handle = -1;
-    if (errm_FM_Open(name, errm_G.FTraceReopen ? 'a' : 'w', 0, &handle) != 0) {
+    if (errm_Sink.open(name, errm_G.FTraceReopen ? 'a' : 'w', 0, &handle) != 0) {
         // A handle delivered with the failure (no memory for the name) is
         // given back with its stream.
-        if (handle != -1) errm_FM_Close(handle);
+        if (handle != -1) errm_Sink.close(handle);
         ERRM_REPORT(ERRM_E_OPEN, name);
         return 0;
     }
     errm_G.TraceFileHandle = handle;
-    errm_FM_SetInfo(handle, 'f', 1);
+    errm_Sink.setInfo(handle, 'f', 1);
     errm_G.TraceLineNumber = 0;
     errm_G.FTraceOpened = 1;
     return 1;
@@ -68,7 +68,7 @@ void errm_TraceAdd(const char *format, ...) {
     if (errm_G.FTraceClosedByFInit) return;
     if (errm_G.FTraceDLL == 1 && errm_G.TraceFileHandle == -1) {
         if (!errm_OpenDllTrace()) return;
-        errm_FM_Puts(errm_G.TraceFileHandle, "Error, open errm_TraceAdd\n");
+        errm_Sink.puts(errm_G.TraceFileHandle, "Error, open errm_TraceAdd\n");
     }
     if (std::strlen(format) > ERRM_TRACE_FORMAT_MAX) {
         errm_ConsolePuts("size too big\n");
@@ -91,8 +91,8 @@ void errm_TraceAdd(const char *format, ...) {
         errm_ConsolePuts(g_trace.line);
     }
     if (errm_G.FTraceDLL == 1) {
-        errm_FM_Puts(errm_G.TraceFileHandle, g_trace.prefix);
-        errm_FM_Puts(errm_G.TraceFileHandle, g_trace.line);
+        errm_Sink.puts(errm_G.TraceFileHandle, g_trace.prefix);
+        errm_Sink.puts(errm_G.TraceFileHandle, g_trace.line);
     }
 }
 
@@ -102,7 +102,7 @@ void errm_CloseDllTrace() {
     // A trace opened in this cycle is closed even if a later ERRM_Init turned
     // FTraceDLL off, so that its file manager entry is not kept forever.
     if (errm_G.FTraceOpened != 0) {
-        if (errm_FM_Close(errm_G.TraceFileHandle) != 0) ERRM_REPORT(ERRM_E_CLOSE, "FDLLTRACE");
+        if (errm_Sink.close(errm_G.TraceFileHandle) != 0) ERRM_REPORT(ERRM_E_CLOSE, "FDLLTRACE");
         errm_G.FTraceOpened = 0;
         errm_G.FTraceReopen = 1;
     }

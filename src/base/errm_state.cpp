@@ -2,8 +2,8 @@
 // exported settings, version and date.
 //
 // Sections: state record; platform table; exported setters and getters.
-#include "err_mgt/errm_state.h"
-#include "err_mgt/errm_text.h"
+#include "base/errm_state.h"
+#include "base/errm_text.h"
 #include "errm.h"
 
 #include <array>
@@ -106,80 +106,3 @@ int errm_CheckPlatform() {
                   static_cast<int>(row->family.size()), row->family.data());
     return 1;
 }
-
-// ------------------------------------------------------ exported settings
-
-extern "C" {
-
-ERRM_API void ERRM_AddNL(int flag) {
-    errm_G.FAddNL = flag;
-}
-
-ERRM_API void ERRM_Set_GlobalVerboseMode(int mode) {
-    errm_G.GlobalVerboseMode = mode;
-}
-
-ERRM_API void ERRM_Set_GlobalNbrMaxOfMessages(int max) {
-    errm_G.GlobalNbrMaxOfMessages = max;
-}
-
-ERRM_API void ERRM_Set_NUSKMode(int mode) {
-    errm_G.NUSKMode = mode;
-}
-
-ERRM_API unsigned int ERRM_GetNumberOfDelayedErrors(void) {
-    return errm_G.NbrOfDelayedErrors;
-}
-
-ERRM_API int ERRM_GetVersion(unsigned char version[4]) {
-    if (version == nullptr) return 0;
-    version[0] = 1;
-    version[1] = 0;
-    version[2] = 3;
-    version[3] = 0;
-    return 1;
-}
-
-ERRM_API int ERRM_GetDate(char *date) {
-    if (date == nullptr) return 0;
-    errm_StrCopy(date, 12, "2007/01/08");
-    return 1;
-}
-
-ERRM_API int ERRM_Set_TranScriptFileName(const char *name) {
-    if (name == nullptr || name[0] == '\0') return 0;
-    return errm_StrCopy(errm_G.TranScriptFileName, sizeof errm_G.TranScriptFileName, name);
-}
-
-ERRM_API int ERRM_Set_SearchPath(const char *env_var_name) {
-    if (env_var_name == nullptr) return 0;
-    return errm_StrCopy(errm_G.SearchPath, sizeof errm_G.SearchPath, env_var_name);
-}
-
-} // extern "C"
-
-namespace {
-
-// A null or empty root selects the platform family's default.
-int setRoot(char *field, const char *root) {
-    if (root != nullptr && root[0] != '\0') return errm_StrCopy(field, ERRM_NAME_CAP, root);
-    switch (errm_GetPlatformFamily()) {
-    case 1: return errm_StrCopy(field, ERRM_NAME_CAP, "./");
-    case 2: return errm_StrCopy(field, ERRM_NAME_CAP, ".\\");
-    default: return 0;
-    }
-}
-
-} // namespace
-
-extern "C" {
-
-ERRM_API int ERRM_Set_RootReportFiles(const char *root) {
-    return setRoot(errm_G.RootReportFiles, root);
-}
-
-ERRM_API int ERRM_Set_Root_ForMemoryDescriptor(const char *dir) {
-    return setRoot(errm_G.RootForMemoryDescriptor, dir);
-}
-
-} // extern "C"

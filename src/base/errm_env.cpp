@@ -1,9 +1,9 @@
 // errm_env.cpp - environment reference expansion, flag-list decoding, the
 // flag dump and byte-order detection.
-#include "err_mgt/errm_env.h"
-#include "err_mgt/errm_interr.h"
-#include "err_mgt/errm_state.h"
-#include "err_mgt/errm_text.h"
+#include "base/errm_env.h"
+#include "base/errm_interr.h"
+#include "base/errm_state.h"
+#include "base/errm_text.h"
 
 #include <array>
 #include <cstdint>

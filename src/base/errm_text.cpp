@@ -1,5 +1,5 @@
 // errm_text.cpp - bounded copy and append, path slash, upper-casing.
-#include "err_mgt/errm_text.h"
+#include "base/errm_text.h"
 
 #include <cstring>
 

@@ -1,14 +1,14 @@
 // errm_init.cpp - ERRM_Init: the platform check, the debug settings from
 // KOVA_ERRM_LDBG, and the reset of the library's tables for a new cycle.
+#include "base/errm_alloc.h"
+#include "base/errm_env.h"
+#include "base/errm_interr.h"
+#include "base/errm_state.h"
+#include "base/errm_text.h"
 #include "descriptor/errm_desc.h"
-#include "err_mgt/errm_alloc.h"
-#include "err_mgt/errm_env.h"
-#include "err_mgt/errm_interr.h"
-#include "err_mgt/errm_message.h"
-#include "err_mgt/errm_state.h"
-#include "err_mgt/errm_text.h"
 #include "errm.h"
 #include "reports/errm_channels.h"
+#include "reports/errm_message.h"
 #include "reports/errm_paths.h"
 
 #include <cstdlib>

@@ -1,11 +1,10 @@
 // errm_limit.cpp - the verbose and repetition gate of STDOUT and the
-// transcript, and ERRM_ResetMessageCounter.
+// transcript.
+#include "base/errm_interr.h"
+#include "base/errm_state.h"
 #include "descriptor/errm_desc.h"
-#include "err_mgt/errm_interr.h"
-#include "err_mgt/errm_message.h"
-#include "err_mgt/errm_state.h"
-#include "errm.h"
 #include "reports/errm_fm.h"
+#include "reports/errm_message.h"
 
 #include <cstdio>
 
@@ -46,26 +45,4 @@ int errm_PrintLimited(const char *line, int handle, int *counted) {
         }
     }
     return errm_FM_Puts(handle, notice ? g_notice : line);
-}
-
-extern "C" ERRM_API int ERRM_ResetMessageCounter(unsigned int subsystem, int number,
-                                                 unsigned int value) {
-    for (int i = 0; i < ERRM_SS_ROWS; ++i) {
-        errm_SubsystemRow &row = errm_Subsystems[i];
-        if (row.loaded != 1 || static_cast<unsigned>(row.index) != subsystem) continue;
-        int dirIndex = errm_FindDirectoryEntry(row.directory, number, row.entryCount);
-        if (dirIndex < 0) {
-            ERRM_REPORT(ERRM_E_NOT_FOUND, number);
-            return 0;
-        }
-        // A cached copy of this message takes the value too; the cache only
-        // holds entries of its current subsystem.
-        if (errm_CurrentSubsystem() == row.index) {
-            int slot = errm_FindCachedEntry(number);
-            if (slot >= 0) errm_CachedEntry(slot)->counter = value;
-        }
-        row.counters[dirIndex] = value;
-        return 1;
-    }
-    return 0;
 }

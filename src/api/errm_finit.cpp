@@ -3,10 +3,10 @@
 // Closes the report files the library opened, releases the search path,
 // the descriptors and the Return buffer, lets the file manager release its
 // recorded names, and closes the trace. Settings survive.
+#include "base/errm_alloc.h"
+#include "base/errm_state.h"
+#include "base/errm_trace.h"
 #include "descriptor/errm_desc.h"
-#include "err_mgt/errm_alloc.h"
-#include "err_mgt/errm_state.h"
-#include "err_mgt/errm_trace.h"
 #include "errm.h"
 #include "reports/errm_channels.h"
 #include "reports/errm_fm.h"

@@ -2,10 +2,10 @@
 // file and the console, and the console output helpers.
 //
 // Sections: catalogue; reporting; console.
-#include "err_mgt/errm_interr.h"
-#include "err_mgt/errm_state.h"
-#include "err_mgt/errm_trace.h"
-#include "reports/errm_fm.h"
+#include "base/errm_interr.h"
+#include "base/errm_sink.h"
+#include "base/errm_state.h"
+#include "base/errm_trace.h"
 
 #include <array>
 #include <cstdio>
@@ -161,6 +161,17 @@ void formatBounded(char *buf, std::size_t cap, const char *format, va_list args)
 
 } // namespace
 
+namespace {
+
+__attribute__((format(printf, 2, 3))) void sinkPrintf(int handle, const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    errm_Sink.vprintf(handle, format, args);
+    va_end(args);
+}
+
+} // namespace
+
 void errm_ReportInternalError(int code, ...) {
     if (errm_G.FTraceDLL == 0) return;
     const char *format = errm_InternalErrorText(code);
@@ -176,9 +187,9 @@ void errm_ReportInternalError(int code, ...) {
     std::snprintf(g_reportPrefix, sizeof g_reportPrefix, "DLL-E(%3d): ", errm_G.TraceLineNumber);
     // After ERRM_FInit the trace handle is gone: nothing reaches a file.
     if (!errm_G.FTraceClosedByFInit) {
-        errm_FM_Puts(errm_G.TraceFileHandle, g_reportPrefix);
+        errm_Sink.puts(errm_G.TraceFileHandle, g_reportPrefix);
         if (errm_G.TraceFileHandle != -1)
-            errm_FM_Printf(errm_G.TraceFileHandle, "Error DLL: %d %s", code, g_reportText);
+            sinkPrintf(errm_G.TraceFileHandle, "Error DLL: %d %s", code, g_reportText);
     }
     if (errm_G.FConsoleOut == 1) {
         errm_ConsolePuts(g_reportPrefix);

@@ -1,9 +1,9 @@
 // errm_infos.cpp - ERRM_DisplayInfos: a descriptor's version bytes and
 // stamp, read from its header without loading it.
+#include "base/errm_interr.h"
+#include "base/errm_state.h"
+#include "base/errm_text.h"
 #include "descriptor/errm_desc.h"
-#include "err_mgt/errm_interr.h"
-#include "err_mgt/errm_state.h"
-#include "err_mgt/errm_text.h"
 #include "errm.h"
 
 #include <cstring>

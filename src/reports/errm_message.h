@@ -1,5 +1,5 @@
 // errm_message.h - message processing internals: severities, layouts, the
-// line buffers, the repetition gate and the dispatcher.
+// line buffers and the repetition gate.
 #ifndef ERRM_MESSAGE_H
 #define ERRM_MESSAGE_H
 
@@ -36,10 +36,6 @@ struct errm_LineBuffers {
 };
 extern errm_LineBuffers errm_Lines;
 
-// Dispatch modes of errm_DecorateAndDispatch.
-inline constexpr int ERRM_MODE_REPORTS = 1;
-inline constexpr int ERRM_MODE_RETURN = 2;
-
 // ------------------------------------------------------- severities, layouts
 
 const char *errm_SeverityKeyword(int code);     // "ERROR" .. "DISPLAY", "?" otherwise
@@ -66,14 +62,10 @@ unsigned errm_EstimateFormatSize(const char *format);
 // the name "sLine0".
 int errm_FormatLine0(const char *format, va_list args);
 
-// -------------------------------------------------- repetition and dispatch
+// ------------------------------------------------------------- repetition
 
 // Writes a line on STDOUT or the transcript through the verbose and
 // repetition gate; sets *counted. Returns the write's result (0 = written).
 int errm_PrintLimited(const char *line, int handle, int *counted);
-
-int errm_DecorateAndDispatch(int mode, unsigned subsystem, int number);
-int PutOnReports(const char *line, const char *chiLine);
-int ReturnError(const char *line, const char *chiLine);
 
 #endif

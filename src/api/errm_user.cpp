@@ -1,13 +1,13 @@
 // errm_user.cpp - user messages: a caller's own format, converted for \n,
 // \t and five XML references, written on the channels of a bit mask.
+#include "api/errm_user.h"
+#include "base/errm_interr.h"
+#include "base/errm_state.h"
 #include "descriptor/errm_desc.h"
-#include "err_mgt/errm_interr.h"
-#include "err_mgt/errm_message.h"
-#include "err_mgt/errm_state.h"
-#include "err_mgt/errm_user.h"
 #include "errm.h"
 #include "reports/errm_channels.h"
 #include "reports/errm_fm.h"
+#include "reports/errm_message.h"
 #include "reports/errm_writers.h"
 
 #include <array>

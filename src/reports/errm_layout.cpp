@@ -3,11 +3,11 @@
 //
 // Sections: tables; severities; date stamps; decimals; formatting sLine0;
 // decorated line; Chi line.
+#include "base/errm_interr.h"
+#include "base/errm_state.h"
 #include "descriptor/errm_desc.h"
-#include "err_mgt/errm_interr.h"
-#include "err_mgt/errm_message.h"
-#include "err_mgt/errm_state.h"
 #include "platform/errm_platform.h"
+#include "reports/errm_message.h"
 
 #include <array>
 #include <cstdio>

@@ -1,6 +1,6 @@
 // errm_alloc.cpp - tracked allocation, and in the test build the switch
 // that makes a chosen allocation fail.
-#include "err_mgt/errm_alloc.h"
+#include "base/errm_alloc.h"
 
 #include <cstdlib>
 #include <cstring>

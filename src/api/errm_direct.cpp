@@ -1,9 +1,10 @@
 // errm_direct.cpp - direct messages: trace and debug lines that no
 // descriptor holds, gated by a trace level read from the environment.
-#include "err_mgt/errm_interr.h"
-#include "err_mgt/errm_message.h"
-#include "err_mgt/errm_state.h"
+#include "api/errm_api.h"
+#include "base/errm_interr.h"
+#include "base/errm_state.h"
 #include "errm.h"
+#include "reports/errm_message.h"
 #include "reports/errm_writers.h"
 
 #include <array>

@@ -1,0 +1,8 @@
+// errm_load.cpp - ERRM_ReadErrorDescriptor: loading a subsystem's
+// descriptor.
+#include "descriptor/errm_desc.h"
+#include "errm.h"
+
+extern "C" ERRM_API int ERRM_ReadErrorDescriptor(const char *subsystem, int *index) {
+    return errm_ReadErrorDescriptor(subsystem, index);
+}
