@@ -200,6 +200,13 @@ TEST_F(errmc_catalogue, outputs_match_their_goldens) {
 TEST_F(errmc_catalogue, statuses_of_diff_and_of_json_failures) {
     ASSERT_EQ(Run("compile small.toml -o .").status, 0);
     WriteFile("short.bin", "\x17\x34\x78\x45");
+    Catalogue bad; // a descriptor may hold a format that no source may
+    bad.subsystem = "BAD";
+    bad.messages.resize(1);
+    bad.messages[0].name = "N";
+    bad.messages[0].format = "%d%n";
+    std::string why;
+    ASSERT_FALSE(errmdesc::WriteFile(bad, dir_.string(), &why).empty()) << why;
     const struct {
         const char *args;
         int status;
@@ -213,6 +220,8 @@ TEST_F(errmc_catalogue, statuses_of_diff_and_of_json_failures) {
         {"diff short.bin small.toml", 2, ""},
         {"info --json short.bin", 1, "\"magic\": null"},
         {"dump --json short.bin", 1, "\"messages\": []"},
+        {"doc errm_desc_BAD.bin", 0, "| Parameters | the format is not one a caller can fill"},
+        {"header errm_desc_BAD.bin --lang fortran -o bad.f90", 1, ""},
     };
     for (const auto &c : cases) {
         const Result r = Run(c.args);

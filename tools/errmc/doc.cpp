@@ -125,7 +125,8 @@ MessageDoc DescribeMessage(const errmdesc::Message &m, const std::string &subsys
     row("Channels", channels);
     row("Format", m.format.empty() ? Value{Text("none")} : Value{Code(FormatShown(m.format))});
     Value params;
-    const std::vector<Parameter> ps = FormatParameters(m.format);
+    bool usable = true;
+    const std::vector<Parameter> ps = FormatParameters(m.format, &usable);
     for (std::size_t i = 0; i < ps.size(); ++i) {
         params.push_back(Text((i ? "; " : "") + std::to_string(i + 1) + ". "));
         params.push_back(Code(ps[i].ctype));
@@ -133,6 +134,7 @@ MessageDoc DescribeMessage(const errmdesc::Message &m, const std::string &subsys
         params.push_back(Code(ps[i].conversion));
         if (ps[i].star) params.push_back(Text(")"));
     }
+    if (!usable) params = {Text("the format is not one a caller can fill (errmc check rejects it)")};
     if (params.empty()) params.push_back(Text("none"));
     row("Parameters", params);
     if (!m.see.empty()) row("See", {Text(m.see)});
@@ -185,17 +187,17 @@ std::vector<SubsystemDoc> Describe(const std::vector<errmdesc::Catalogue> &cats)
 
 // ------------------------------------------------------------- Markdown
 
-// Text in a table cell or a paragraph: inline Markdown punctuation escaped,
-// and at the start of a line what would open a heading, list or quote; line
-// breaks kept as <br>.
-std::string MdText(std::string_view s) {
+// Text in a table cell, a heading or a paragraph: inline Markdown
+// punctuation escaped, and in a paragraph what would open a heading, list or
+// quote at the start of a line; line breaks kept as <br>.
+std::string MdText(std::string_view s, bool paragraph = false) {
     std::string out;
-    bool lineStart = true;
+    bool lineStart = paragraph;
     for (std::size_t i = 0; i < s.size(); ++i) {
         const char c = s[i];
         if (c == '\n') {
             out += "<br>";
-            lineStart = true;
+            lineStart = paragraph;
             continue;
         }
         const bool listNumber = lineStart && std::isdigit(static_cast<unsigned char>(c));
@@ -239,7 +241,7 @@ std::string Markdown(const std::vector<SubsystemDoc> &subs) {
     std::string o = "# Message reference\n";
     for (const SubsystemDoc &s : subs) {
         o += "\n<a id=\"" + s.anchor + "\"></a>\n\n## " + MdText(s.heading) + "\n\n" +
-             MdText(s.summary) + "\n";
+             MdText(s.summary, true) + "\n";
         if (!s.messages.empty()) {
             o += "\n| Number | Identifier | Name | Severity |\n|---:|---|---|---|\n";
             for (const MessageDoc &m : s.messages)
@@ -251,7 +253,7 @@ std::string Markdown(const std::vector<SubsystemDoc> &subs) {
             o += "| Field | Value |\n|---|---|\n";
             for (const Row &r : m.rows)
                 o += "| " + r.label + " | " + MdValue(r.value) + " |\n";
-            if (!m.comment.empty()) o += "\n" + MdText(m.comment) + "\n";
+            if (!m.comment.empty()) o += "\n" + MdText(m.comment, true) + "\n";
         }
     }
     return o;

@@ -222,7 +222,10 @@ FortranModule GenerateFortran(const errmdesc::Catalogue &cat, const std::string 
                 out.problems.push_back(what + ": the Fortran name " + n +
                                        " is already taken (Fortran names ignore case)");
         }
-        for (const Parameter &param : FormatParameters(m.format)) {
+        bool usable = true;
+        const std::vector<Parameter> params = FormatParameters(m.format, &usable);
+        if (!usable) out.problems.push_back(what + ": the format is not one errmc check accepts");
+        for (const Parameter &param : params) {
             const bool character = param.ctype == "int" && !param.star &&
                                    !param.conversion.empty() && param.conversion.back() == 'c';
             const CrossType *t = FindCrossType(param.ctype);

@@ -54,9 +54,11 @@ std::optional<InputCatalogue> ReadAnyCatalogue(const std::string &path, Streams 
     return in;
 }
 
-std::vector<Parameter> FormatParameters(std::string_view format) {
+std::vector<Parameter> FormatParameters(std::string_view format, bool *usable) {
+    ParsedFormat parsed = ParsePrintfFormat(format);
+    if (usable) *usable = parsed.problems.empty();
     std::vector<Parameter> out;
-    for (FormatArgument &a : ParsePrintfFormat(format).arguments)
+    for (FormatArgument &a : parsed.arguments)
         out.push_back({std::move(a.ctype), std::move(a.conversion), a.starArgument});
     return out;
 }

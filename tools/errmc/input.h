@@ -33,8 +33,9 @@ struct Parameter {
 };
 
 // The parameters of a format; every use of the printf parser by doc, diff and
-// the Fortran generator goes through here.
-std::vector<Parameter> FormatParameters(std::string_view format);
+// the Fortran generator goes through here. *usable (when given) is set to
+// whether the format is one a source may hold (a descriptor's may not be).
+std::vector<Parameter> FormatParameters(std::string_view format, bool *usable = nullptr);
 
 } // namespace errmc
 
