@@ -39,7 +39,8 @@ int main(int argc, char **argv) {
     jsonFlag(check);
 
     CLI::App *header = app.add_subcommand(
-        "header", "Generate the C/C++ header of message constants and typed wrappers");
+        "header", "Generate the C/C++ header of message constants and typed wrappers "
+                  "(--lang fortran: the Fortran module and its C shims)");
     sourceArg(header);
     header->add_option("-o,--output", output, "Header file to write (default: standard output)");
     std::string lang = "c";
