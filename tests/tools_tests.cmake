@@ -16,3 +16,11 @@ add_dependencies(errmc_library_test errmc)
 target_compile_definitions(errmc_library_test PRIVATE
   ERRMC_PATH="$<TARGET_FILE:errmc>"
   ERRM_EXAMPLE_DIR="${PROJECT_SOURCE_DIR}/examples/simulator")
+
+# Reference documents, --json, diff and the Fortran generator, on the golden
+# catalogue under golden/.
+errm_add_test(errmc_catalogue_test SOURCES errmc_catalogue_test.cpp LIBS errmc_core)
+add_dependencies(errmc_catalogue_test errmc)
+target_compile_definitions(errmc_catalogue_test PRIVATE
+  ERRMC_PATH="$<TARGET_FILE:errmc>"
+  ERRM_GOLDEN_DIR="${CMAKE_CURRENT_SOURCE_DIR}/golden")

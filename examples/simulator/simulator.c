@@ -16,6 +16,11 @@
 #include "errm_sim.h"
 #include "errm_solver.h"
 
+/* The Fortran relaxation sweep (relax.f90), when the build has Fortran. */
+#ifdef SIM_WITH_FORTRAN
+int relax(int solver, long cells);
+#endif
+
 static int load(const char *name, int *index) {
     int rc = ERRM_ReadErrorDescriptor(name, index);
     if (rc != 0) fprintf(stderr, "cannot load the %s catalogue (code %d)\n", name, rc);
@@ -63,6 +68,10 @@ int main(int argc, char **argv) {
     SOLVER_NO_CONVERGENCE_process(solver, 50, 3.2e-4);
     if (SOLVER_SINGULAR_process(solver, "K") < 0)
         ERRM_DisplayUserMessage(0, 7, "SOLVER", NULL, 0x1 | 0x20, "", "recovering with a &lt;regularised&gt; matrix\\n");
+
+#ifdef SIM_WITH_FORTRAN
+    relax(solver, 4096L);
+#endif
 
     SIM_LATE_CHECK_process(sim, 12.5);
     IO_WRITTEN_process(io, (size_t)4096, "out/fields.dat");

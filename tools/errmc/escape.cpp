@@ -104,3 +104,23 @@ std::string TomlQuoted(std::string_view text, bool *lossy) {
 }
 
 } // namespace errmc
+
+namespace errmc {
+
+std::string ValidUtf8(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t n = Utf8Length(text, i);
+        if (n == 0) {
+            out += "\xEF\xBF\xBD";
+            ++i;
+        } else {
+            out.append(text.substr(i, n));
+            i += n;
+        }
+    }
+    return out;
+}
+
+} // namespace errmc

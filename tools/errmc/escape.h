@@ -16,6 +16,9 @@ std::string CQuoted(std::string_view text);
 // written in TOML: each becomes U+FFFD and *lossy is set.
 std::string TomlQuoted(std::string_view text, bool *lossy);
 
+// The text with each byte that is not part of valid UTF-8 replaced by U+FFFD.
+std::string ValidUtf8(std::string_view text);
+
 } // namespace errmc
 
 #endif

@@ -1,5 +1,9 @@
 // main.cpp - errmc, the catalogue compiler: command-line parsing and dispatch.
 #include "commands.h"
+#include "diff.h"
+#include "doc.h"
+#include "fortran.h"
+#include "json.h"
 
 #include <CLI/CLI.hpp>
 
@@ -25,34 +29,75 @@ int main(int argc, char **argv) {
     sourceArg(compile);
     compile->add_option("-o,--output", output, "Output directory (default: .)");
 
+    bool json = false;
+    auto jsonFlag = [&](CLI::App *cmd) {
+        cmd->add_flag("--json", json, "Write the result as one JSON document");
+    };
+
     CLI::App *check = app.add_subcommand("check", "Check a source without writing anything");
     sourceArg(check);
+    jsonFlag(check);
 
     CLI::App *header = app.add_subcommand(
-        "header", "Generate the C/C++ header of message constants and typed wrappers");
+        "header", "Generate the C/C++ header of message constants and typed wrappers "
+                  "(--lang fortran: the Fortran module and its C shims)");
     sourceArg(header);
     header->add_option("-o,--output", output, "Header file to write (default: standard output)");
+    std::string lang = "c";
+    header->add_option("--lang", lang, "c (the C/C++ header) or fortran (module and C shims)")
+        ->check(CLI::IsMember({"c", "fortran"}));
+    std::string shims;
+    header->add_option("--shims", shims,
+                       "With --lang fortran: the C shims file (default: FILE with .c for .f90)");
 
     CLI::App *info = app.add_subcommand("info", "Print a descriptor's header and check its digest");
     descriptorArg(info);
+    jsonFlag(info);
 
     CLI::App *dump = app.add_subcommand("dump", "Print every message of a descriptor");
     descriptorArg(dump);
+    jsonFlag(dump);
 
     CLI::App *decompile =
         app.add_subcommand("decompile", "Write a source that compiles back to the descriptor");
     descriptorArg(decompile);
     decompile->add_option("-o,--output", output, "Source file to write (default: standard output)");
 
+    std::vector<std::string> inputs;
+    std::string docFormat = "md";
+    CLI::App *doc = app.add_subcommand("doc", "Write the message reference of catalogues");
+    doc->add_option("input", inputs, "Catalogue sources or descriptors")->required();
+    doc->add_option("-o,--output", output, "File to write (default: standard output)");
+    doc->add_option("--format", docFormat, "md (default) or html")
+        ->check(CLI::IsMember({"md", "html"}));
+
+    std::string oldInput, newInput;
+    bool noHeaders = false;
+    CLI::App *diff = app.add_subcommand(
+        "diff", "List the changes between two catalogues; exit 1 when one breaks callers");
+    diff->add_option("old", oldInput, "Old catalogue (source or descriptor)")->required();
+    diff->add_option("new", newInput, "New catalogue (source or descriptor)")->required();
+    jsonFlag(diff);
+    diff->add_flag("--no-headers", noHeaders,
+                   "Callers do not use generated headers: a renamed message does not break them");
+
     CLI11_PARSE(app, argc, argv);
 
     const errmc::Streams io{std::cout, std::cerr};
     int status = 1;
     if (compile->parsed()) status = errmc::CompileCommand(source, output, io);
-    if (check->parsed()) status = errmc::CheckCommand(source, io);
-    if (header->parsed()) status = errmc::HeaderCommand(source, output, io);
-    if (info->parsed()) status = errmc::InfoCommand(descriptor, io);
-    if (dump->parsed()) status = errmc::DumpCommand(descriptor, io);
+    if (check->parsed())
+        status = json ? errmc::CheckJsonCommand(source, io) : errmc::CheckCommand(source, io);
+    if (header->parsed())
+        status = lang == "fortran" ? errmc::FortranCommand(source, output, shims, io)
+                                   : errmc::HeaderCommand(source, output, io);
+    if (info->parsed())
+        status = json ? errmc::InfoJsonCommand(descriptor, io) : errmc::InfoCommand(descriptor, io);
+    if (dump->parsed())
+        status = json ? errmc::DumpJsonCommand(descriptor, io) : errmc::DumpCommand(descriptor, io);
+    if (doc->parsed()) status = errmc::DocCommand(inputs, output, docFormat, io);
+    if (diff->parsed())
+        status = errmc::DiffCommand(oldInput, newInput, json, errmc::DiffOptions{!noHeaders}, io);
     if (decompile->parsed()) status = errmc::DecompileCommand(descriptor, output, io);
     std::cout.flush();
     return status;

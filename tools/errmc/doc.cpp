@@ -1,0 +1,367 @@
+// doc.cpp - the message reference: each message described as labelled rows
+// of text and code pieces, then the Markdown and HTML renderings, then the
+// command.
+#include "doc.h"
+
+#include "escape.h"
+#include "input.h"
+#include "names.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <set>
+
+namespace errmc {
+
+namespace {
+
+// ------------------------------------------------------- the neutral model
+
+struct Piece {
+    bool code = false; // shown as code
+    std::string text;  // valid UTF-8
+};
+using Value = std::vector<Piece>;
+
+struct Row {
+    std::string label;
+    Value value;
+};
+
+struct MessageDoc {
+    std::string anchor;
+    std::string title; // identifier and name
+    std::int32_t number = 0;
+    std::string identifier;
+    std::string name;
+    std::string severity;
+    std::vector<Row> rows;
+    std::string comment; // empty when none
+};
+
+struct SubsystemDoc {
+    std::string anchor;
+    std::string heading;
+    std::string summary;
+    std::vector<MessageDoc> messages;
+};
+
+Piece Text(std::string s) { return {false, ValidUtf8(s)}; }
+Piece Code(std::string s) { return {true, ValidUtf8(s)}; }
+
+// A format as its author wrote it in C: control characters and backslashes
+// escaped, everything else as it is.
+std::string FormatShown(std::string_view format) {
+    std::string out;
+    for (char c : format) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        switch (c) {
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\t': out += "\\t"; break;
+        case '\r': out += "\\r"; break;
+        default:
+            if (u < 0x20 || u == 0x7F) {
+                char buf[8];
+                std::snprintf(buf, sizeof buf, "\\%03o", u);
+                out += buf;
+            } else {
+                out += c;
+            }
+        }
+    }
+    return out;
+}
+
+std::string Keyword(const char *const *names, std::size_t count, std::size_t code) {
+    if (code < count && names[code][0] != '\0') return names[code];
+    return "invalid (" + std::to_string(code) + ")";
+}
+
+std::string Version(const std::array<std::uint8_t, 4> &v) {
+    return std::to_string(v[0]) + "." + std::to_string(v[1]) + "." + std::to_string(v[2]);
+}
+
+std::string AnchorPart(std::string_view text) {
+    std::string out;
+    for (char c : ToIdentifier(text))
+        out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+std::string NumberPart(std::int32_t n) {
+    return n < 0 ? "m" + std::to_string(-static_cast<std::int64_t>(n)) : std::to_string(n);
+}
+
+std::string WithoutPrefix(const std::string &text, std::string_view prefix) {
+    return text.compare(0, prefix.size(), prefix) == 0 ? text.substr(prefix.size()) : text;
+}
+
+MessageDoc DescribeMessage(const errmdesc::Message &m, const std::string &subsystemAnchor) {
+    MessageDoc d;
+    d.anchor = subsystemAnchor + "-" + NumberPart(m.number);
+    d.number = m.number;
+    d.identifier = ValidUtf8(m.id.empty() ? std::to_string(m.number) : m.id);
+    d.name = ValidUtf8(m.name);
+    d.title = d.identifier + " " + d.name;
+    d.severity = Keyword(errmdesc::kSeverityNames.data(), errmdesc::kSeverityNames.size(),
+                         m.severity);
+    auto row = [&](std::string label, Value v) { d.rows.push_back({std::move(label), std::move(v)}); };
+
+    row("Number", {Text(std::to_string(m.number))});
+    if (!m.id.empty()) row("Identifier", {Code(m.id)});
+    row("Name", {Code(m.name)});
+    row("Severity", {Text(d.severity)});
+    Value channels;
+    for (std::size_t i = 0; i < m.reports.size(); ++i) {
+        if (i) channels.push_back(Text(", "));
+        channels.push_back(Text(Keyword(errmdesc::kChannelNames.data(),
+                                        errmdesc::kChannelNames.size(), m.reports[i])));
+    }
+    if (channels.empty()) channels.push_back(Text("none"));
+    row("Channels", channels);
+    row("Format", m.format.empty() ? Value{Text("none")} : Value{Code(FormatShown(m.format))});
+    Value params;
+    bool usable = true;
+    const std::vector<Parameter> ps = FormatParameters(m.format, &usable);
+    for (std::size_t i = 0; i < ps.size(); ++i) {
+        params.push_back(Text((i ? "; " : "") + std::to_string(i + 1) + ". "));
+        params.push_back(Code(ps[i].ctype));
+        params.push_back(Text(ps[i].star ? " (width or precision of " : " for "));
+        params.push_back(Code(ps[i].conversion));
+        if (ps[i].star) params.push_back(Text(")"));
+    }
+    if (!usable) params = {Text("the format is not one a caller can fill (errmc check rejects it)")};
+    if (params.empty()) params.push_back(Text("none"));
+    row("Parameters", params);
+    if (!m.see.empty()) row("See", {Text(m.see)});
+    Value actions;
+    if (!m.cat.empty()) {
+        actions.push_back(Text("copies the file "));
+        actions.push_back(Code(WithoutPrefix(m.cat, errmdesc::kCatPrefix)));
+        actions.push_back(Text(" onto the reports"));
+    }
+    if (!m.command.empty()) {
+        actions.push_back(Text(actions.empty() ? "runs " : "; runs "));
+        actions.push_back(Code(WithoutPrefix(m.command, errmdesc::kCommandPrefix)));
+        actions.push_back(Text(" and copies its output onto the reports"));
+    }
+    if (!actions.empty()) row("Follow-up actions", actions);
+    if (!m.env.empty()) row("Environment variable", {Code(m.env)});
+    if (m.dateKind != 0)
+        row("Date stamp", {Text(Keyword(errmdesc::kDateKindNames.data(),
+                                        errmdesc::kDateKindNames.size(), m.dateKind))});
+    if (m.force != 0) row("Force display", {Text("yes")});
+    row("Return code", {Text(std::to_string(m.rc))});
+    d.comment = ValidUtf8(m.second);
+    return d;
+}
+
+std::vector<SubsystemDoc> Describe(const std::vector<errmdesc::Catalogue> &cats) {
+    std::vector<SubsystemDoc> out;
+    std::set<std::string> anchors;
+    for (const errmdesc::Catalogue &cat : cats) {
+        SubsystemDoc s;
+        s.anchor = AnchorPart(cat.subsystem);
+        if (s.anchor.empty()) s.anchor = "subsystem";
+        // Two catalogues whose names differ only in case or punctuation.
+        for (int k = 2; anchors.count(s.anchor); ++k)
+            s.anchor = AnchorPart(cat.subsystem) + "-" + std::to_string(k);
+        anchors.insert(s.anchor);
+        s.heading = "Subsystem " + ValidUtf8(cat.subsystem) +
+                    (cat.displayName.empty() ? "" : " — " + ValidUtf8(cat.displayName));
+        s.summary = "Version " + Version(cat.version) + ", stamp " +
+                    (cat.stamp.empty() ? std::string("(none: given when compiled)")
+                                       : "\"" + ValidUtf8(cat.stamp) + "\"") +
+                    ", " + std::to_string(cat.messages.size()) +
+                    (cat.messages.size() == 1 ? " message." : " messages.");
+        for (const errmdesc::Message &m : cat.messages)
+            s.messages.push_back(DescribeMessage(m, s.anchor));
+        out.push_back(std::move(s));
+    }
+    return out;
+}
+
+// ------------------------------------------------------------- Markdown
+
+// Text in a table cell, a heading or a paragraph: inline Markdown
+// punctuation escaped, and in a paragraph what would open a heading, list or
+// quote at the start of a line; line breaks kept as <br>.
+std::string MdText(std::string_view s, bool paragraph = false) {
+    std::string out;
+    bool lineStart = paragraph;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const char c = s[i];
+        if (c == '\n') {
+            out += "<br>";
+            lineStart = paragraph;
+            continue;
+        }
+        const bool listNumber = lineStart && std::isdigit(static_cast<unsigned char>(c));
+        if (std::strchr("\\`*_[]<>|~&", c) || (lineStart && std::strchr("#-+=", c)))
+            out += '\\';
+        out += c;
+        if (listNumber) {
+            while (i + 1 < s.size() && std::isdigit(static_cast<unsigned char>(s[i + 1])))
+                out += s[++i];
+            if (i + 1 < s.size() && (s[i + 1] == '.' || s[i + 1] == ')')) out += '\\';
+        }
+        lineStart = false;
+    }
+    return out;
+}
+
+// A code span: fenced by more backticks than the longest run inside; '|'
+// escaped because the span stands in a table.
+std::string MdCode(std::string_view s) {
+    std::size_t run = 0, longest = 0;
+    std::string body;
+    for (char c : s) {
+        run = c == '`' ? run + 1 : 0;
+        longest = std::max(longest, run);
+        body += c == '|' ? std::string("\\|") : std::string(1, c);
+    }
+    const std::string fence(longest + 1, '`');
+    const bool pad = !body.empty() && (body.front() == '`' || body.back() == '`' ||
+                                       body.front() == ' ' || body.back() == ' ');
+    return fence + (pad ? " " : "") + body + (pad ? " " : "") + fence;
+}
+
+std::string MdValue(const Value &v) {
+    std::string out;
+    for (const Piece &p : v)
+        out += p.code ? MdCode(p.text) : MdText(p.text);
+    return out;
+}
+
+std::string Markdown(const std::vector<SubsystemDoc> &subs) {
+    std::string o = "# Message reference\n";
+    for (const SubsystemDoc &s : subs) {
+        o += "\n<a id=\"" + s.anchor + "\"></a>\n\n## " + MdText(s.heading) + "\n\n" +
+             MdText(s.summary, true) + "\n";
+        if (!s.messages.empty()) {
+            o += "\n| Number | Identifier | Name | Severity |\n|---:|---|---|---|\n";
+            for (const MessageDoc &m : s.messages)
+                o += "| [" + std::to_string(m.number) + "](#" + m.anchor + ") | " +
+                     MdText(m.identifier) + " | " + MdCode(m.name) + " | " + m.severity + " |\n";
+        }
+        for (const MessageDoc &m : s.messages) {
+            o += "\n<a id=\"" + m.anchor + "\"></a>\n\n### " + MdText(m.title) + "\n\n";
+            o += "| Field | Value |\n|---|---|\n";
+            for (const Row &r : m.rows)
+                o += "| " + r.label + " | " + MdValue(r.value) + " |\n";
+            if (!m.comment.empty()) o += "\n" + MdText(m.comment, true) + "\n";
+        }
+    }
+    return o;
+}
+
+// ---------------------------------------------------------------- HTML
+
+std::string Html(std::string_view s) {
+    std::string out;
+    for (char c : s) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        case '\n': out += "<br>"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+std::string HtmlValue(const Value &v) {
+    std::string out;
+    for (const Piece &p : v)
+        out += p.code ? "<code>" + Html(p.text) + "</code>" : Html(p.text);
+    return out;
+}
+
+constexpr const char *kStyle =
+    "body{font-family:sans-serif;max-width:60em;margin:2em auto;padding:0 1em;"
+    "line-height:1.4;color:#222}\n"
+    "code{font-family:monospace;background:#f3f3f3;padding:0 .2em;white-space:pre-wrap}\n"
+    "table{border-collapse:collapse;margin:.5em 0}\n"
+    "th,td{border:1px solid #ccc;padding:.2em .6em;text-align:left;vertical-align:top}\n"
+    "th{background:#f7f7f7}\n"
+    "section.message{border-top:1px solid #ddd;margin-top:1.5em}\n"
+    "nav ul{columns:2}\n";
+
+std::string HtmlPage(const std::vector<SubsystemDoc> &subs) {
+    std::string title = "Message reference";
+    if (subs.size() == 1) title += ": " + subs[0].heading;
+    std::string o = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+                    "<title>" + Html(title) + "</title>\n<style>\n" + kStyle +
+                    "</style>\n</head>\n<body>\n<h1>Message reference</h1>\n";
+    o += "<nav>\n<h2>Contents</h2>\n<ul>\n";
+    for (const SubsystemDoc &s : subs) {
+        o += "<li><a href=\"#" + s.anchor + "\">" + Html(s.heading) + "</a>\n<ul>\n";
+        for (const MessageDoc &m : s.messages)
+            o += "<li><a href=\"#" + m.anchor + "\">" + Html(m.title) + "</a> (" + m.severity +
+                 ")</li>\n";
+        o += "</ul></li>\n";
+    }
+    o += "</ul>\n</nav>\n";
+    for (const SubsystemDoc &s : subs) {
+        o += "<section class=\"subsystem\" id=\"" + s.anchor + "\">\n<h2>" + Html(s.heading) +
+             "</h2>\n<p>" + Html(s.summary) + "</p>\n";
+        for (const MessageDoc &m : s.messages) {
+            o += "<section class=\"message\" id=\"" + m.anchor + "\">\n<h3><a href=\"#" +
+                 m.anchor + "\">" + Html(m.title) + "</a></h3>\n<table>\n";
+            for (const Row &r : m.rows)
+                o += "<tr><th>" + Html(r.label) + "</th><td>" + HtmlValue(r.value) + "</td></tr>\n";
+            o += "</table>\n";
+            if (!m.comment.empty()) o += "<p>" + Html(m.comment) + "</p>\n";
+            o += "</section>\n";
+        }
+        o += "</section>\n";
+    }
+    return o + "</body>\n</html>\n";
+}
+
+} // namespace
+
+std::string GenerateDoc(const std::vector<errmdesc::Catalogue> &cats, DocFormat format) {
+    const std::vector<SubsystemDoc> subs = Describe(cats);
+    return format == DocFormat::Html ? HtmlPage(subs) : Markdown(subs);
+}
+
+int DocCommand(const std::vector<std::string> &inputs, const std::string &outFile,
+               const std::string &format, Streams io) {
+    if (format != "md" && format != "html") {
+        io.err << "errmc: error: unknown format '" << format << "' (expected md or html)\n";
+        return 1;
+    }
+    std::vector<errmdesc::Catalogue> cats;
+    bool ok = true;
+    for (const std::string &path : inputs) {
+        std::optional<InputCatalogue> in = ReadAnyCatalogue(path, io);
+        if (in)
+            cats.push_back(std::move(in->cat));
+        else
+            ok = false;
+    }
+    if (!ok) return 1;
+    const std::string text = GenerateDoc(cats, format == "html" ? DocFormat::Html
+                                                                 : DocFormat::Markdown);
+    if (outFile.empty()) {
+        io.out << text;
+        return 0;
+    }
+    std::ofstream f(outFile, std::ios::binary | std::ios::trunc);
+    if (f) f << text;
+    if (f) f.close();
+    if (!f) {
+        io.err << "errmc: error: cannot write " << outFile << '\n';
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace errmc
