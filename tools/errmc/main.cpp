@@ -1,5 +1,6 @@
 // main.cpp - errmc, the catalogue compiler: command-line parsing and dispatch.
 #include "commands.h"
+#include "results.h"
 
 #include <CLI/CLI.hpp>
 
@@ -44,6 +45,16 @@ int main(int argc, char **argv) {
     descriptorArg(decompile);
     decompile->add_option("-o,--output", output, "Source file to write (default: standard output)");
 
+    CLI::App *explain = app.add_subcommand(
+        "explain", "Explain a result code of the library: its text, cause and remedy");
+    std::string code;
+    bool allCodes = false;
+    explain->add_option("code", code, "A code such as 1071, or its name such as ERRM_ERR_OPEN");
+    explain->add_flag("--all", allCodes, "Print every code as a Markdown page");
+    explain->callback([&] {
+        if (code.empty() == !allCodes) throw CLI::ValidationError("give either a code or --all");
+    });
+
     CLI11_PARSE(app, argc, argv);
 
     const errmc::Streams io{std::cout, std::cerr};
@@ -54,6 +65,7 @@ int main(int argc, char **argv) {
     if (info->parsed()) status = errmc::InfoCommand(descriptor, io);
     if (dump->parsed()) status = errmc::DumpCommand(descriptor, io);
     if (decompile->parsed()) status = errmc::DecompileCommand(descriptor, output, io);
+    if (explain->parsed()) status = errmc::ExplainCommand(code, allCodes, io);
     std::cout.flush();
     return status;
 }
