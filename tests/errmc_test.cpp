@@ -5,6 +5,7 @@
 // output, and the descriptor commands.
 #include "errm_descwriter.h"
 #include "printf_format.h"
+#include "results.h"
 #include "source.h"
 
 #include <gtest/gtest.h>
@@ -477,6 +478,10 @@ std::vector<SourceError> SourceErrors() {
          "subsystem = \"T\"\n[[message]]\nnumber = 1\nname = \"M_process\"\nseverity = "
          "\"NOTE\"\n[[message]]\nnumber = 2\nname = \"M\"\nseverity = \"NOTE\"\n",
          "8:8: error: the wrapper name 'M_process' of 'M' is the name of a message (line 4)"},
+        {"name of the subsystem's loader", head + "[[message]]\nnumber = 1\nname = \"load\"\nseverity = \"NOTE\"\n",
+         "4:8: error: the name 'load' is kept for the subsystem's handle and loader\n"},
+        {"name of the handle maker", head + "[[message]]\nnumber = 1\nname = \"handle_of\"\nseverity = \"NOTE\"\n",
+         "4:8: error: the name 'handle_of' is kept for the subsystem's handle and loader\n"},
         {"severity type", head + "[[message]]\nnumber = 1\nname = \"M\"\nseverity = 1\n",
          "5:12: error: 'severity' must be a string"},
         {"unknown severity", head + "[[message]]\nnumber = 1\nname = \"M\"\nseverity = \"error\"\n",
@@ -935,6 +940,55 @@ TEST_F(errmc_header, CallsThatCompileAndCallsThatDoNot) {
         }
         EXPECT_EQ(CompileCxx(body), c.cxx) << Read(Path("err.txt"));
     }
+}
+
+TEST_F(errmc_cli, ExplainNamesEveryResultOfTheHeader) {
+    struct Case {
+        const char *args;
+        int status;
+        const char *out; // the start of standard output
+    };
+    const Case cases[] = {
+        {"explain 1071", 0, "1071 ERRM_ERR_OPEN\n  text:   Open file failure for %s @ F=%s/L=%d\n"},
+        {"explain errm_err_not_found", 0, "1024 ERRM_ERR_NOT_FOUND\n"},
+        {"explain MAGIC", 0, "1048 ERRM_ERR_MAGIC\n"},
+        {"explain 1000", 1, ""}, // in the catalogue, never returned
+        {"explain 0", 1, ""},
+        {"explain", 105, ""}, // neither a code nor --all
+        {"explain 12 --all", 105, ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.args);
+        const Result r = Run(c.args);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_EQ(r.out.rfind(c.out, 0), 0u) << r.out;
+    }
+    // Every constant of errm.h has an entry: the page's count matches the
+    // header's ERRM_ERR_ lines.
+    std::ifstream header(std::string(ERRM_INCLUDE_DIR) + "/errm.h");
+    std::string line;
+    std::size_t constants = 0;
+    while (std::getline(header, line))
+        constants += line.rfind("#define ERRM_ERR_", 0) == 0;
+    const std::string page = Run("explain --all").out;
+    std::size_t entries = 0;
+    for (std::size_t at = page.find("\n## "); at != std::string::npos; at = page.find("\n## ", at + 1))
+        ++entries;
+    EXPECT_EQ(entries, constants);
+    EXPECT_GT(constants, 30u);
+}
+
+TEST(errmc_diagnostics, ColourAndCaretOnlyWhereAsked) {
+    errmc::Diagnostics d;
+    d.Error({2, 3}, "bad");
+    d.Warning({}, "whole file");
+    std::ostringstream plain, coloured;
+    d.Print(plain, "f.toml", "a = 1\n\tb\u00e9= 2\n");
+    EXPECT_EQ(plain.str(), "f.toml: warning: whole file\nf.toml:2:3: error: bad\n"
+                           "    2 | \tb\u00e9= 2\n      | \t ^\n");
+    d.Print(coloured, "f.toml", "", true);
+    EXPECT_EQ(coloured.str(), "\033[1mf.toml:\033[0m \033[1;35mwarning:\033[0m whole file\n"
+                              "\033[1mf.toml:2:3:\033[0m \033[1;31merror:\033[0m bad\n");
 }
 
 TEST_F(errmc_cli, HeaderPrefixFromAnySubsystemName) {
