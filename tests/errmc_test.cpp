@@ -815,9 +815,9 @@ format = "%d %hhd %ld %lld %jd %zd %td %u %lu %llx %jo %zu %tX %f %Lg %c %lc %s 
                      ERRM_INCLUDE_DIR + "' -I. -c use.c -o use.o > out.txt 2> err.txt")
                    .status == 0;
     }
-    bool CompileCxx(const std::string &body) {
+    bool CompileCxx(const std::string &body, const char *compiler = ERRM_CXX_COMPILER) {
         Write("use.cpp", "#include \"sim_msgs.h\"\n#include \"heat_msgs.h\"\n" + body);
-        return Shell(std::string("'") + ERRM_CXX_COMPILER +
+        return Shell(std::string("'") + compiler +
                      "' -std=c++20 -Wall -Wextra -pedantic -Werror -I'" + ERRM_INCLUDE_DIR +
                      "' -I. -c use.cpp -o use.o > out.txt 2> err.txt")
                    .status == 0;
@@ -878,7 +878,8 @@ TEST_F(errmc_header, CorrectCallsCompileAsC99AndCxxWithoutWarnings) {
 }
 
 // Calls through the generated wrappers, compiled as C99 and as C++20 (both
-// with -Wall -Wextra -pedantic -Werror): which must compile and which not.
+// with -Wall -Wextra -pedantic -Werror; C++ with clang++ too where there is
+// one): which must compile and which not.
 TEST_F(errmc_header, CallsThatCompileAndCallsThatDoNot) {
     struct Case {
         const char *what;
@@ -939,6 +940,9 @@ TEST_F(errmc_header, CallsThatCompileAndCallsThatDoNot) {
             EXPECT_NE(Read(Path("err.txt")).find("error"), std::string::npos);
         }
         EXPECT_EQ(CompileCxx(body), c.cxx) << Read(Path("err.txt"));
+        if (*ERRM_CLANGXX) {
+            EXPECT_EQ(CompileCxx(body, ERRM_CLANGXX), c.cxx) << Read(Path("err.txt"));
+        }
     }
 }
 

@@ -74,14 +74,21 @@ void WriteHandle(std::ostringstream &h, const std::string &prefix, const std::st
 // macro that passes them in braces: list-initialisation refuses a conversion
 // that can lose the value (a floating value for an integer, an integer that
 // does not fit unless it is a constant that does), and the pragma makes that
-// an error for non-constants too, where GCC would only warn.
+// an error for non-constants too, where GCC would only warn. Clang's remark
+// on braces around a scalar is silenced there: the braces are the point.
 const char *const kExactCall =
     "\n#if defined(__cplusplus) && (defined(__GNUC__) || defined(__clang__))\n"
     "#ifndef ERRM_MESSAGES_EXACT_CALL\n"
+    "#ifdef __clang__\n"
+    "#define ERRM_MESSAGES_BRACES_ _Pragma(\"clang diagnostic ignored \\\"-Wbraced-scalar-init\\\"\")\n"
+    "#else\n"
+    "#define ERRM_MESSAGES_BRACES_\n"
+    "#endif\n"
     "#define ERRM_MESSAGES_EXACT_CALL(type, fn, ...)                                         \\\n"
     "    (__extension__({                                                                   \\\n"
     "        _Pragma(\"GCC diagnostic push\")                                               \\\n"
     "        _Pragma(\"GCC diagnostic error \\\"-Wnarrowing\\\"\")                            \\\n"
+    "        ERRM_MESSAGES_BRACES_                                                          \\\n"
     "        type errm_messages_result_ = (fn)(__VA_ARGS__);                                \\\n"
     "        _Pragma(\"GCC diagnostic pop\")                                                \\\n"
     "        errm_messages_result_;                                                         \\\n"
