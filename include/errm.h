@@ -35,6 +35,7 @@
 ** TraceDLL on), the library also prints, before returning one, a line
 ** "DLL-E(...)" that names the failing file or argument. */
 #define ERRM_OK 0 /* loading and processing succeeded (a message may return its own code) */
+#define ERRM_TRACE_UNAVAILABLE 1 /* ERRM_ReadErrorDescriptor: trace wanted, its file not opened */
 #define ERRM_ERR_TOO_MANY_ENV     1001 /* environment name table full */
 #define ERRM_ERR_BAD_LETTER       1010 /* report letter not in the letter table */
 #define ERRM_ERR_NOT_FOUND        1024 /* message number not in the directory */

@@ -5,7 +5,6 @@
 // output, and the descriptor commands.
 #include "errm_descwriter.h"
 #include "printf_format.h"
-#include "results.h"
 #include "source.h"
 
 #include <gtest/gtest.h>

@@ -11,7 +11,7 @@ int main(int argc, char **argv) {
                  "descriptors, generates their C headers, and inspects descriptors.",
                  "errmc"};
     app.require_subcommand(1);
-    app.set_version_flag("--version", "errmc 1.0.3");
+    app.set_version_flag("--version", "errmc " ERRMC_VERSION);
 
     std::string source, descriptor, output;
     auto sourceArg = [&](CLI::App *cmd) {
