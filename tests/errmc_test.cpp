@@ -397,7 +397,8 @@ std::vector<SourceError> SourceErrors() {
         // file level
         {"toml syntax", "subsystem = \"T\"\nversion = \n", "2:11: error: "},
         {"duplicate key", "subsystem = \"T\"\nsubsystem = \"U\"\n", "2:13: error: "},
-        {"unknown top-level key", head + "colour = \"red\"\n", "2:1: error: unknown key 'colour'\n"},
+        {"unknown top-level key", head + "colour = \"red\"\n",
+         "2:1: error: unknown key 'colour'\n"},
         {"misspelt top-level key", head + "dispaly_name = \"x\"\n",
          "2:1: error: unknown key 'dispaly_name'; did you mean 'display_name'?"},
         {"missing subsystem", "version = \"1.0.0\"\n",
@@ -477,16 +478,19 @@ std::vector<SourceError> SourceErrors() {
          "subsystem = \"T\"\n[[message]]\nnumber = 1\nname = \"M_process\"\nseverity = "
          "\"NOTE\"\n[[message]]\nnumber = 2\nname = \"M\"\nseverity = \"NOTE\"\n",
          "8:8: error: the wrapper name 'M_process' of 'M' is the name of a message (line 4)"},
-        {"name of the subsystem's loader", head + "[[message]]\nnumber = 1\nname = \"load\"\nseverity = \"NOTE\"\n",
+        {"name of the subsystem's loader",
+         head + "[[message]]\nnumber = 1\nname = \"load\"\nseverity = \"NOTE\"\n",
          "4:8: error: the name 'load' is kept for the subsystem's handle and loader\n"},
-        {"name of the handle maker", head + "[[message]]\nnumber = 1\nname = \"handle_of\"\nseverity = \"NOTE\"\n",
+        {"name of the handle maker",
+         head + "[[message]]\nnumber = 1\nname = \"handle_of\"\nseverity = \"NOTE\"\n",
          "4:8: error: the name 'handle_of' is kept for the subsystem's handle and loader\n"},
         {"severity type", head + "[[message]]\nnumber = 1\nname = \"M\"\nseverity = 1\n",
          "5:12: error: 'severity' must be a string"},
         {"unknown severity", head + "[[message]]\nnumber = 1\nname = \"M\"\nseverity = \"error\"\n",
          "5:12: error: unknown severity 'error' (expected one of ERROR ERROR_DELAYED WARNING "
          "FATAL TRACE DEBUG NOTE DISPLAY); did you mean 'ERROR'?"},
-        {"misspelt severity", head + "[[message]]\nnumber = 1\nname = \"M\"\nseverity = \"WARNNIG\"\n",
+        {"misspelt severity",
+         head + "[[message]]\nnumber = 1\nname = \"M\"\nseverity = \"WARNNIG\"\n",
          "5:12: error: unknown severity 'WARNNIG' (expected one of ERROR ERROR_DELAYED WARNING "
          "FATAL TRACE DEBUG NOTE DISPLAY); did you mean 'WARNING'?"},
         {"format type", WithMessage("format = ['%d']\n"), "6:10: error: 'format' must be a string"},
@@ -883,8 +887,8 @@ TEST_F(errmc_header, CallsThatCompileAndCallsThatDoNot) {
     struct Case {
         const char *what;
         const char *call;
-        bool c, cxx;               // compiles as C, as C++
-        const char *cFlags = "";   // more C flags
+        bool c, cxx;             // compiles as C, as C++
+        const char *cFlags = ""; // more C flags
     };
     const Case cases[] = {
         // Wrong types or counts: refused in both.
@@ -893,8 +897,10 @@ TEST_F(errmc_header, CallsThatCompileAndCallsThatDoNot) {
         {"arguments swapped", "SIM_OPEN_FAILED_process(ss, 2, \"file\")", false, false},
         {"too few", "SIM_OPEN_FAILED_process(ss, \"file\")", false, false},
         {"too many", "SIM_OPEN_FAILED_process(ss, \"file\", 2, 3)", false, false},
-        {"double for %p", "SIM_PROGRESS_process(ss, 1, 1, \"n\", 1.0, (size_t)1, 1.0)", false, false},
-        {"struct for %f", "SIM_PROGRESS_process(ss, 1, 1, \"n\", st, (size_t)1, \"p\")", false, false},
+        {"double for %p", "SIM_PROGRESS_process(ss, 1, 1, \"n\", 1.0, (size_t)1, 1.0)", false,
+         false},
+        {"struct for %f", "SIM_PROGRESS_process(ss, 1, 1, \"n\", st, (size_t)1, \"p\")", false,
+         false},
         {"arguments for none", "SIM_QUIET_process(ss, 1)", false, false},
         {"text wrapper too", "(SIM_OPEN_FAILED_text(ss, 42, 2) != 0)", false, false},
         // Handles: each subsystem's own; a plain index only through <prefix>_handle_of.
@@ -907,8 +913,9 @@ TEST_F(errmc_header, CallsThatCompileAndCallsThatDoNot) {
         // Value-preserving arguments compile everywhere.
         {"constants that fit, float for %f, short for %d", "HEAT_STEP_process(hh, 2, 2, f, sh)",
          true, true},
-        {"exact types", "HEAT_STEP_process(hh, u, l, d, 'a') + (HEAT_STEP_text(hh, 5u, 5L, f, "
-                        "5L) != 0)",
+        {"exact types",
+         "HEAT_STEP_process(hh, u, l, d, 'a') + (HEAT_STEP_text(hh, 5u, 5L, f, "
+         "5L) != 0)",
          true, true},
         // Lossy arguments: ordinary conversions in C, refused in C++.
         {"floating constant for %d", "HEAT_STEP_process(hh, 2, 2, f, 4096.7)", true, false},
@@ -933,7 +940,8 @@ TEST_F(errmc_header, CallsThatCompileAndCallsThatDoNot) {
             "        short sh, float f, double d, long double ld) {\n"
             "    (void)ss; (void)hh; (void)st; (void)i; (void)u; (void)l; (void)sh; (void)f;\n"
             "    (void)d; (void)ld;\n"
-            "    return " + std::string(c.call) + ";\n}\n";
+            "    return " +
+            std::string(c.call) + ";\n}\n";
         EXPECT_EQ(CompileC(body, c.cFlags), c.c) << Read(Path("err.txt"));
         if (!c.c) {
             EXPECT_NE(Read(Path("err.txt")).find("error"), std::string::npos);
@@ -975,7 +983,8 @@ TEST_F(errmc_cli, ExplainNamesEveryResultOfTheHeader) {
         constants += line.rfind("#define ERRM_ERR_", 0) == 0;
     const std::string page = Run("explain --all").out;
     std::size_t entries = 0;
-    for (std::size_t at = page.find("\n## "); at != std::string::npos; at = page.find("\n## ", at + 1))
+    for (std::size_t at = page.find("\n## "); at != std::string::npos;
+         at = page.find("\n## ", at + 1))
         ++entries;
     EXPECT_EQ(entries, constants);
     EXPECT_GT(constants, 30u);

@@ -54,8 +54,10 @@ Signature SignatureOf(const std::vector<FormatArgument> &args) {
 // another's wrappers, in C as in C++.
 void WriteHandle(std::ostringstream &h, const std::string &prefix, const std::string &subsystem) {
     const std::string handle = prefix + std::string(kHandleSuffix);
-    h << "\n/* A loaded subsystem " << CommentText(subsystem) << ": only its own wrappers take it. */\n"
-      << "typedef struct " << handle << " {\n    unsigned int index; /* as ERRM_ReadErrorDescriptor "
+    h << "\n/* A loaded subsystem " << CommentText(subsystem)
+      << ": only its own wrappers take it. */\n"
+      << "typedef struct " << handle
+      << " {\n    unsigned int index; /* as ERRM_ReadErrorDescriptor "
       << "gives it */\n} " << handle << ";\n\n"
       << "/* Loads the subsystem's descriptor into *handle (untouched on failure); returns\n"
       << " * the result of ERRM_ReadErrorDescriptor: 0 when loaded. */\n"
@@ -80,7 +82,8 @@ const char *const kExactCall =
     "\n#if defined(__cplusplus) && (defined(__GNUC__) || defined(__clang__))\n"
     "#ifndef ERRM_MESSAGES_EXACT_CALL\n"
     "#ifdef __clang__\n"
-    "#define ERRM_MESSAGES_BRACES_ _Pragma(\"clang diagnostic ignored \\\"-Wbraced-scalar-init\\\"\")\n"
+    "#define ERRM_MESSAGES_BRACES_ _Pragma(\"clang diagnostic ignored "
+    "\\\"-Wbraced-scalar-init\\\"\")\n"
     "#else\n"
     "#define ERRM_MESSAGES_BRACES_\n"
     "#endif\n"

@@ -14,7 +14,10 @@ namespace errmc {
 
 namespace {
 
-#define ERRMC_RESULT(constant, cause, remedy) ResultInfo{constant, #constant, cause, remedy}
+#define ERRMC_RESULT(constant, cause, remedy)                                                      \
+    ResultInfo {                                                                                   \
+        constant, #constant, cause, remedy                                                         \
+    }
 
 constexpr std::array kResults = {
     ERRMC_RESULT(ERRM_ERR_TOO_MANY_ENV,
@@ -86,8 +89,9 @@ constexpr std::array kResults = {
                  "A message's cat_file is in none of the search path's folders.",
                  "Set the search path variable (ERRM_Set_SearchPath) to the folders that hold "
                  "it."),
-    ERRMC_RESULT(ERRM_ERR_NO_MEMORY, "An allocation failed.", "Free memory, or load fewer "
-                                                                  "descriptors."),
+    ERRMC_RESULT(ERRM_ERR_NO_MEMORY, "An allocation failed.",
+                 "Free memory, or load fewer "
+                 "descriptors."),
     ERRMC_RESULT(ERRM_ERR_MAP, "The descriptor file could not be mapped (empty or unreadable).",
                  "Rebuild it with errmc compile."),
     ERRMC_RESULT(ERRM_ERR_NULL, "A pointer argument was null.", "Pass a valid pointer."),
@@ -135,29 +139,29 @@ constexpr bool InOrderAndInRange() {
 static_assert(InOrderAndInRange(), "one entry per code, in increasing order");
 
 // The public constants and the library's internal codes are one set.
-static_assert(ERRM_ERR_TOO_MANY_ENV == ERRM_E_TOO_MANY_ENV && ERRM_ERR_BAD_LETTER == ERRM_E_BAD_LETTER &&
-              ERRM_ERR_NOT_FOUND == ERRM_E_NOT_FOUND &&
-              ERRM_ERR_BAD_ENTRY_NUMBER == ERRM_E_BAD_ENTRY_NUMBER &&
-              ERRM_ERR_FM_CLOSE == ERRM_E_FM_CLOSE && ERRM_ERR_FM_FULL == ERRM_E_FM_FULL &&
-              ERRM_ERR_FM_NOT_OPEN == ERRM_E_FM_NOT_OPEN && ERRM_ERR_FM_OPEN == ERRM_E_FM_OPEN &&
-              ERRM_ERR_FM_READ == ERRM_E_FM_READ && ERRM_ERR_FM_WRITE == ERRM_E_FM_WRITE &&
-              ERRM_ERR_INTERNAL == ERRM_E_INTERNAL && ERRM_ERR_TOO_MANY_SS == ERRM_E_TOO_MANY_SS &&
-              ERRM_ERR_MAGIC == ERRM_E_MAGIC && ERRM_ERR_MD5 == ERRM_E_MD5 &&
-              ERRM_ERR_NOT_LOADED == ERRM_E_NOT_LOADED && ERRM_ERR_PLATFORM == ERRM_E_PLATFORM &&
-              ERRM_ERR_SEVERITY == ERRM_E_SEVERITY && ERRM_ERR_REPORTS == ERRM_E_REPORTS &&
-              ERRM_ERR_SIZE_SMALL == ERRM_E_SIZE_SMALL && ERRM_ERR_BAD_INDEX == ERRM_E_BAD_INDEX &&
-              ERRM_ERR_CAT == ERRM_E_CAT && ERRM_ERR_CLOSE == ERRM_E_CLOSE &&
-              ERRM_ERR_FILE_NOT_FOUND == ERRM_E_FILE_NOT_FOUND &&
-              ERRM_ERR_NO_MEMORY == ERRM_E_NO_MEMORY && ERRM_ERR_MAP == ERRM_E_MAP &&
-              ERRM_ERR_NULL == ERRM_E_NULL && ERRM_ERR_OPEN == ERRM_E_OPEN &&
-              ERRM_ERR_INDEX_SIZE == ERRM_E_INDEX_SIZE && ERRM_ERR_PRINTF == ERRM_E_PRINTF &&
-              ERRM_ERR_READ_MAPPED == ERRM_E_READ_MAPPED &&
-              ERRM_ERR_CAT_OVERFLOW == ERRM_E_CAT_OVERFLOW &&
-              ERRM_ERR_COPY_SIZE == ERRM_E_COPY_SIZE && ERRM_ERR_TRACE_NAME == ERRM_E_TRACE_NAME &&
-              ERRM_ERR_OLD_VERSION == ERRM_E_OLD_VERSION &&
-              ERRM_ERR_NOT_OPENED == ERRM_E_NOT_OPENED && ERRM_ERR_EMPTY == ERRM_E_EMPTY &&
-              ERRM_ERR_DIRECT_SEVERITY == ERRM_E_DIRECT_SEVERITY && kResults.size() == 37,
-              "errm.h's result constants are the library's codes, each explained once");
+static_assert(
+    ERRM_ERR_TOO_MANY_ENV == ERRM_E_TOO_MANY_ENV && ERRM_ERR_BAD_LETTER == ERRM_E_BAD_LETTER &&
+        ERRM_ERR_NOT_FOUND == ERRM_E_NOT_FOUND &&
+        ERRM_ERR_BAD_ENTRY_NUMBER == ERRM_E_BAD_ENTRY_NUMBER &&
+        ERRM_ERR_FM_CLOSE == ERRM_E_FM_CLOSE && ERRM_ERR_FM_FULL == ERRM_E_FM_FULL &&
+        ERRM_ERR_FM_NOT_OPEN == ERRM_E_FM_NOT_OPEN && ERRM_ERR_FM_OPEN == ERRM_E_FM_OPEN &&
+        ERRM_ERR_FM_READ == ERRM_E_FM_READ && ERRM_ERR_FM_WRITE == ERRM_E_FM_WRITE &&
+        ERRM_ERR_INTERNAL == ERRM_E_INTERNAL && ERRM_ERR_TOO_MANY_SS == ERRM_E_TOO_MANY_SS &&
+        ERRM_ERR_MAGIC == ERRM_E_MAGIC && ERRM_ERR_MD5 == ERRM_E_MD5 &&
+        ERRM_ERR_NOT_LOADED == ERRM_E_NOT_LOADED && ERRM_ERR_PLATFORM == ERRM_E_PLATFORM &&
+        ERRM_ERR_SEVERITY == ERRM_E_SEVERITY && ERRM_ERR_REPORTS == ERRM_E_REPORTS &&
+        ERRM_ERR_SIZE_SMALL == ERRM_E_SIZE_SMALL && ERRM_ERR_BAD_INDEX == ERRM_E_BAD_INDEX &&
+        ERRM_ERR_CAT == ERRM_E_CAT && ERRM_ERR_CLOSE == ERRM_E_CLOSE &&
+        ERRM_ERR_FILE_NOT_FOUND == ERRM_E_FILE_NOT_FOUND &&
+        ERRM_ERR_NO_MEMORY == ERRM_E_NO_MEMORY && ERRM_ERR_MAP == ERRM_E_MAP &&
+        ERRM_ERR_NULL == ERRM_E_NULL && ERRM_ERR_OPEN == ERRM_E_OPEN &&
+        ERRM_ERR_INDEX_SIZE == ERRM_E_INDEX_SIZE && ERRM_ERR_PRINTF == ERRM_E_PRINTF &&
+        ERRM_ERR_READ_MAPPED == ERRM_E_READ_MAPPED &&
+        ERRM_ERR_CAT_OVERFLOW == ERRM_E_CAT_OVERFLOW && ERRM_ERR_COPY_SIZE == ERRM_E_COPY_SIZE &&
+        ERRM_ERR_TRACE_NAME == ERRM_E_TRACE_NAME && ERRM_ERR_OLD_VERSION == ERRM_E_OLD_VERSION &&
+        ERRM_ERR_NOT_OPENED == ERRM_E_NOT_OPENED && ERRM_ERR_EMPTY == ERRM_E_EMPTY &&
+        ERRM_ERR_DIRECT_SEVERITY == ERRM_E_DIRECT_SEVERITY && kResults.size() == 37,
+    "errm.h's result constants are the library's codes, each explained once");
 
 std::string Upper(std::string_view s) {
     std::string out(s);

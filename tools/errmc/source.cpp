@@ -284,9 +284,9 @@ void SourceParser::Parse(const toml::table &root, Source &out) {
         } else if (k == "message") {
             Messages(value, out.cat);
         } else {
-            d_.Error(At(key.source()),
-                     "unknown key " + Quote(k) +
-                         DidYouMean(k, {"subsystem", "display_name", "version", "stamp", "message"}));
+            d_.Error(At(key.source()), "unknown key " + Quote(k) +
+                                           DidYouMean(k, {"subsystem", "display_name", "version",
+                                                          "stamp", "message"}));
         }
     }
     if (!haveSubsystem) d_.Error({1, 1}, "missing required key 'subsystem'");
@@ -306,7 +306,8 @@ void SourceParser::ReadMessage(const toml::table &t, Catalogue &cat) {
             std::vector<std::string_view> keys;
             for (std::size_t j = 0; kMessageFields[j].read; ++j)
                 keys.push_back(kMessageFields[j].key);
-            d_.Error(At(key.source()), "unknown key " + Quote(k) + " in message" + DidYouMean(k, keys));
+            d_.Error(At(key.source()),
+                     "unknown key " + Quote(k) + " in message" + DidYouMean(k, keys));
             continue;
         }
         seen[i] = true;
