@@ -26,6 +26,54 @@
 #define ERRM_API
 #endif
 
+/* ------------------------------------------------------------ result codes */
+
+/* Results of the exported functions besides 0 (done) and a message's own
+** return code: the library's error codes, 1000 to 1101. "errmc explain CODE"
+** and docs/results.md give each one's cause and remedy. With the setting
+** KOVA_ERRM_LDBG="/tmp;1:0:0:0:0:1" (a trace directory, then ConsoleOut and
+** TraceDLL on), the library also prints, before returning one, a line
+** "DLL-E(...)" that names the failing file or argument. */
+#define ERRM_OK 0 /* loading and processing succeeded (a message may return its own code) */
+#define ERRM_TRACE_UNAVAILABLE 1 /* ERRM_ReadErrorDescriptor: trace wanted, its file not opened */
+#define ERRM_ERR_TOO_MANY_ENV     1001 /* environment name table full */
+#define ERRM_ERR_BAD_LETTER       1010 /* report letter not in the letter table */
+#define ERRM_ERR_NOT_FOUND        1024 /* message number not in the directory */
+#define ERRM_ERR_BAD_ENTRY_NUMBER 1025 /* entry record number differs from the directory's */
+#define ERRM_ERR_FM_CLOSE         1027 /* file manager: close failed */
+#define ERRM_ERR_FM_FULL          1028 /* file manager: no free entry */
+#define ERRM_ERR_FM_NOT_OPEN      1029 /* file manager: entry not in use */
+#define ERRM_ERR_FM_OPEN          1030 /* file manager: open failed */
+#define ERRM_ERR_FM_READ          1031 /* file manager: read error */
+#define ERRM_ERR_FM_WRITE         1032 /* file manager: write failed */
+#define ERRM_ERR_INTERNAL         1046 /* malformed entry field */
+#define ERRM_ERR_TOO_MANY_SS      1047 /* 15 descriptors already loaded */
+#define ERRM_ERR_MAGIC            1048 /* descriptor magic number wrong */
+#define ERRM_ERR_MD5              1049 /* descriptor digest byte differs */
+#define ERRM_ERR_NOT_LOADED       1050 /* subsystem row not loaded */
+#define ERRM_ERR_PLATFORM         1053 /* ORV_VCO missing or invalid */
+#define ERRM_ERR_SEVERITY         1056 /* severity code outside 1..8 */
+#define ERRM_ERR_REPORTS          1058 /* writing or keeping a line failed */
+#define ERRM_ERR_SIZE_SMALL       1060 /* user format too long */
+#define ERRM_ERR_BAD_INDEX        1064 /* subsystem index outside 0..15 */
+#define ERRM_ERR_CAT              1065 /* follow-up cat failed */
+#define ERRM_ERR_CLOSE            1066 /* closing a file failed */
+#define ERRM_ERR_FILE_NOT_FOUND   1067 /* file to concatenate not found */
+#define ERRM_ERR_NO_MEMORY        1068 /* allocation failed */
+#define ERRM_ERR_MAP              1069 /* mapping a file failed */
+#define ERRM_ERR_NULL             1070 /* null pointer argument */
+#define ERRM_ERR_OPEN             1071 /* opening a file failed */
+#define ERRM_ERR_INDEX_SIZE       1072 /* line too long for its buffer */
+#define ERRM_ERR_PRINTF           1073 /* formatted text too long for its buffer */
+#define ERRM_ERR_READ_MAPPED      1075 /* descriptor region outside the file */
+#define ERRM_ERR_CAT_OVERFLOW     1077 /* path too long */
+#define ERRM_ERR_COPY_SIZE        1078 /* name too long */
+#define ERRM_ERR_TRACE_NAME       1082 /* no room for the trace file name */
+#define ERRM_ERR_OLD_VERSION      1084 /* descriptor version below 1.0.0 */
+#define ERRM_ERR_NOT_OPENED       1095 /* user message channel not opened */
+#define ERRM_ERR_EMPTY            1098 /* direct message text null or empty */
+#define ERRM_ERR_DIRECT_SEVERITY  1099 /* direct message severity not T or D */
+
 #ifdef __cplusplus
 extern "C" {
 #endif

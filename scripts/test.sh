@@ -7,7 +7,8 @@
 #   4. build-fuzz/   the libFuzzer targets built with clang, each run from its
 #                    seed corpus: 60 s each when CI=true, 10 s otherwise
 #                    (ERRM_FUZZ_SECONDS overrides).
-# ERRM_QUICK=1 stops after stage 1. Never more than two build jobs.
+# ERRM_QUICK=1 stops after stage 1. Never more than two build jobs. Every
+# build treats warnings as errors (ERRM_WERROR).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
@@ -17,13 +18,13 @@ jobs=$(nproc)
 stage() { echo; echo "==== $* ($(date +%T))"; }
 
 stage "build and test"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DERRM_WERROR=ON
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
 [ "${ERRM_QUICK:-0}" = 1 ] && exit 0
 
 stage "AddressSanitizer and UBSan"
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DERRM_SANITIZE=ON \
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DERRM_SANITIZE=ON -DERRM_WERROR=ON \
   -DERRM_BUILD_FUZZ=ON -DERRM_BUILD_BENCH=OFF
 cmake --build build-asan -j"$jobs"
 ctest --test-dir build-asan --output-on-failure -j"$jobs"
@@ -39,7 +40,7 @@ elif [ "${CI:-}" = true ]; then
 else
   seconds=10
 fi
-CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DERRM_WERROR=ON \
   -DERRM_BUILD_FUZZ=ON -DERRM_BUILD_TESTS=OFF -DERRM_BUILD_BENCH=OFF -DERRM_BUILD_EXAMPLES=OFF
 cmake --build build-fuzz -j"$jobs" --target errm_fuzzers
 ./scripts/fuzz.sh build-fuzz "$seconds"

@@ -397,7 +397,10 @@ std::vector<SourceError> SourceErrors() {
         // file level
         {"toml syntax", "subsystem = \"T\"\nversion = \n", "2:11: error: "},
         {"duplicate key", "subsystem = \"T\"\nsubsystem = \"U\"\n", "2:13: error: "},
-        {"unknown top-level key", head + "colour = \"red\"\n", "2:1: error: unknown key 'colour'"},
+        {"unknown top-level key", head + "colour = \"red\"\n",
+         "2:1: error: unknown key 'colour'\n"},
+        {"misspelt top-level key", head + "dispaly_name = \"x\"\n",
+         "2:1: error: unknown key 'dispaly_name'; did you mean 'display_name'?"},
         {"missing subsystem", "version = \"1.0.0\"\n",
          "1:1: error: missing required key 'subsystem'"},
         {"subsystem type", "subsystem = 5\n", "1:13: error: 'subsystem' must be a string"},
@@ -430,7 +433,9 @@ std::vector<SourceError> SourceErrors() {
         {"message element", head + "message = [1]\n", "2:12: error: each message must be a table"},
         // message keys
         {"unknown message key", WithMessage("colour = 1\n"),
-         "6:1: error: unknown key 'colour' in message"},
+         "6:1: error: unknown key 'colour' in message\n"},
+        {"misspelt message key", WithMessage("formt = 'x'\n"),
+         "6:1: error: unknown key 'formt' in message; did you mean 'format'?"},
         {"missing number", head + "[[message]]\nname = \"M\"\nseverity = \"NOTE\"\n",
          "2:1: error: message is missing required key 'number'"},
         {"missing name", head + "  [[message]]\nnumber = 1\nseverity = \"NOTE\"\n",
@@ -473,11 +478,21 @@ std::vector<SourceError> SourceErrors() {
          "subsystem = \"T\"\n[[message]]\nnumber = 1\nname = \"M_process\"\nseverity = "
          "\"NOTE\"\n[[message]]\nnumber = 2\nname = \"M\"\nseverity = \"NOTE\"\n",
          "8:8: error: the wrapper name 'M_process' of 'M' is the name of a message (line 4)"},
+        {"name of the subsystem's loader",
+         head + "[[message]]\nnumber = 1\nname = \"load\"\nseverity = \"NOTE\"\n",
+         "4:8: error: the name 'load' is kept for the subsystem's handle and loader\n"},
+        {"name of the handle maker",
+         head + "[[message]]\nnumber = 1\nname = \"handle_of\"\nseverity = \"NOTE\"\n",
+         "4:8: error: the name 'handle_of' is kept for the subsystem's handle and loader\n"},
         {"severity type", head + "[[message]]\nnumber = 1\nname = \"M\"\nseverity = 1\n",
          "5:12: error: 'severity' must be a string"},
         {"unknown severity", head + "[[message]]\nnumber = 1\nname = \"M\"\nseverity = \"error\"\n",
          "5:12: error: unknown severity 'error' (expected one of ERROR ERROR_DELAYED WARNING "
-         "FATAL TRACE DEBUG NOTE DISPLAY)"},
+         "FATAL TRACE DEBUG NOTE DISPLAY); did you mean 'ERROR'?"},
+        {"misspelt severity",
+         head + "[[message]]\nnumber = 1\nname = \"M\"\nseverity = \"WARNNIG\"\n",
+         "5:12: error: unknown severity 'WARNNIG' (expected one of ERROR ERROR_DELAYED WARNING "
+         "FATAL TRACE DEBUG NOTE DISPLAY); did you mean 'WARNING'?"},
         {"format type", WithMessage("format = ['%d']\n"), "6:10: error: 'format' must be a string"},
         {"long format", WithMessage("format = \"" + std::string(4096, 'f') + "\"\n"),
          "6:10: error: format must be at most 4095 bytes long (it is 4096)"},
@@ -521,14 +536,21 @@ std::vector<SourceError> SourceErrors() {
          "6:11: error: reports lists 17 channels (at most 16)"},
         {"unknown report", WithMessage("reports = [\"LOG\", \"log\"]\n"),
          "6:19: error: unknown report channel 'log' (expected one of STDOUT PIPE TRANSCRIPT "
-         "DBG_I DBG_C REPORT CHI LOG REPORT_F)"},
+         "DBG_I DBG_C REPORT CHI LOG REPORT_F); did you mean 'LOG'?"},
+        {"misspelt report", WithMessage("reports = [\"STDOTU\"]\n"),
+         "6:12: error: unknown report channel 'STDOTU' (expected one of STDOUT PIPE TRANSCRIPT "
+         "DBG_I DBG_C REPORT CHI LOG REPORT_F); did you mean 'STDOUT'?"},
+        {"no suggestion when nothing is near", WithMessage("reports = [\"FILE\"]\n"),
+         "6:12: error: unknown report channel 'FILE' (expected one of STDOUT PIPE TRANSCRIPT "
+         "DBG_I DBG_C REPORT CHI LOG REPORT_F)\n"},
         {"report type", WithMessage("reports = [\"LOG\", 7]\n"),
          "6:19: error: each report channel must be a string"},
         {"force_display type", WithMessage("force_display = 1\n"),
          "6:17: error: 'force_display' must be true or false"},
         {"date type", WithMessage("date = 1\n"), "6:8: error: 'date' must be a string"},
         {"unknown date", WithMessage("date = \"DATE\"\n"),
-         "6:8: error: unknown date kind 'DATE' (expected one of none datetime date time)"},
+         "6:8: error: unknown date kind 'DATE' (expected one of none datetime date time); did "
+         "you mean 'date'?"},
         {"env type", WithMessage("env = false\n"), "6:7: error: 'env' must be a string"},
         {"long env", WithMessage("env = \"" + std::string(129, 'E') + "\"\n"),
          "6:7: error: env must be at most 128 bytes long (it is 129)"},
@@ -567,9 +589,10 @@ TEST_F(errmc_cli, EverySourceErrorAtItsLineAndColumn) {
         const Result r = Run("check src.toml");
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.out, "");
-        // Exactly one diagnostic: the expected one.
+        // Exactly one diagnostic: the expected one, its source line and a caret.
         EXPECT_EQ(r.err.rfind("src.toml:" + e.expect, 0), 0u) << r.err;
-        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 3) << r.err;
+        EXPECT_EQ(r.err.substr(r.err.size() - 2), "^\n") << r.err;
     }
 }
 
@@ -605,18 +628,36 @@ surprise = true
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err,
               "many.toml:1:13: error: subsystem must be 1..63 bytes long (it is 0)\n"
+              "    1 | subsystem = \"\"\n"
+              "      |             ^\n"
               "many.toml:2:11: error: version must be three digits \"major.minor.patch\" such as "
               "\"1.0.3\"\n"
+              "    2 | version = \"10.0.0\"\n"
+              "      |           ^\n"
               "many.toml:5:8: error: name 'A B' is not a C identifier (letters, digits and '_', "
               "not starting with a digit)\n"
+              "    5 | name = \"A B\"\n"
+              "      |        ^\n"
               "many.toml:6:12: error: unknown severity 'LOUD' (expected one of ERROR "
               "ERROR_DELAYED WARNING FATAL TRACE DEBUG NOTE DISPLAY)\n"
+              "    6 | severity = \"LOUD\"\n"
+              "      |            ^\n"
               "many.toml:7:14: error: format: '%n' is not allowed: %n writes through a pointer "
               "argument (byte 3)\n"
+              "    7 | format = \"%d %n %q\"\n"
+              "      |              ^\n"
               "many.toml:7:17: error: format: unknown conversion 'q' in '%q' (byte 6)\n"
+              "    7 | format = \"%d %n %q\"\n"
+              "      |                 ^\n"
               "many.toml:8:6: error: rc 99999 is outside the 16-bit signed range\n"
+              "    8 | rc = 99999\n"
+              "      |      ^\n"
               "many.toml:10:10: error: message number 1 is already used at line 4\n"
-              "many.toml:13:1: error: unknown key 'surprise' in message\n");
+              "   10 | number = 1\n"
+              "      |          ^\n"
+              "many.toml:13:1: error: unknown key 'surprise' in message\n"
+              "   13 | surprise = true\n"
+              "      | ^\n");
 }
 
 // -------------------------------------------------------------- round trips
@@ -764,19 +805,22 @@ format = "%d %hhd %ld %lld %jd %zd %td %u %lu %llx %jo %zu %tX %f %Lg %c %lc %s 
 )");
         const Result r = Run("header sim.toml -o sim_msgs.h");
         ASSERT_EQ(r.status, 0) << r.err;
+        Write("heat.toml", "subsystem = \"HEAT\"\n[[message]]\nnumber = 1\nname = \"STEP\"\n"
+                           "severity = \"NOTE\"\nformat = \"%u cells, %ld bytes, %f s, %d\"\n");
+        ASSERT_EQ(Run("header heat.toml -o heat_msgs.h").status, 0);
     }
 
     // Compiles a translation unit that includes the header; true on success.
     bool CompileC(const std::string &body, const std::string &extraFlags = "") {
-        Write("use.c", "#include \"sim_msgs.h\"\n" + body);
+        Write("use.c", "#include \"sim_msgs.h\"\n#include \"heat_msgs.h\"\n" + body);
         return Shell(std::string("'") + ERRM_C_COMPILER +
                      "' -std=c99 -Wall -Wextra -pedantic -Werror " + extraFlags + " -I'" +
                      ERRM_INCLUDE_DIR + "' -I. -c use.c -o use.o > out.txt 2> err.txt")
                    .status == 0;
     }
-    bool CompileCxx(const std::string &body) {
-        Write("use.cpp", "#include \"sim_msgs.h\"\n" + body);
-        return Shell(std::string("'") + ERRM_CXX_COMPILER +
+    bool CompileCxx(const std::string &body, const char *compiler = ERRM_CXX_COMPILER) {
+        Write("use.cpp", "#include \"sim_msgs.h\"\n#include \"heat_msgs.h\"\n" + body);
+        return Shell(std::string("'") + compiler +
                      "' -std=c++20 -Wall -Wextra -pedantic -Werror -I'" + ERRM_INCLUDE_DIR +
                      "' -I. -c use.cpp -o use.o > out.txt 2> err.txt")
                    .status == 0;
@@ -787,8 +831,8 @@ const char *const kEveryTypeCall = R"(
 #include <stddef.h>
 #include <stdint.h>
 #include <wchar.h>
-int use(unsigned int ss);
-int use(unsigned int ss)
+int use(SIM_handle ss);
+int use(SIM_handle ss)
 {
     int i = 1; long l = 2; long long ll = 3; intmax_t j = 4; ptrdiff_t t = 5;
     unsigned int u = 6; unsigned long ul = 7; unsigned long long ull = 8; uintmax_t uj = 9;
@@ -811,18 +855,19 @@ TEST_F(errmc_header, ConstantsAndWrappers) {
     EXPECT_NE(h.find("    SIM_OPEN_FAILED = 37,\n"), std::string::npos);
     EXPECT_NE(h.find("    SIM_PROGRESS = -4,\n"), std::string::npos);
     EXPECT_NE(h.find("    SIM_EVERY_TYPE = (-2147483647 - 1)\n"), std::string::npos);
-    EXPECT_NE(h.find("static inline int SIM_OPEN_FAILED_process(unsigned int subsystem, const "
-                     "char *a1, int a2)\n{\n    return ERRM_ProcessError(subsystem, "
+    EXPECT_NE(h.find("static inline int SIM_OPEN_FAILED_process(SIM_handle subsystem, const "
+                     "char *a1, int a2)\n{\n    return ERRM_ProcessError(subsystem.index, "
                      "SIM_OPEN_FAILED, a1, a2);\n}\n"),
               std::string::npos)
         << h;
-    EXPECT_NE(h.find("static inline char *SIM_OPEN_FAILED_text(unsigned int subsystem, const "
-                     "char *a1, int a2)\n{\n    return ERRM_Get_ErrorMessage(subsystem, "
+    EXPECT_NE(h.find("static inline char *SIM_OPEN_FAILED_text(SIM_handle subsystem, const "
+                     "char *a1, int a2)\n{\n    return ERRM_Get_ErrorMessage(subsystem.index, "
                      "SIM_OPEN_FAILED, a1, a2);\n}\n"),
               std::string::npos)
         << h;
-    EXPECT_NE(h.find("static inline int SIM_QUIET_process(unsigned int subsystem)\n"),
+    EXPECT_NE(h.find("static inline int SIM_QUIET_process(SIM_handle subsystem)\n"),
               std::string::npos);
+    EXPECT_NE(h.find("ERRM_ReadErrorDescriptor(\"SIM\", &index)"), std::string::npos);
     // The format in a comment cannot end the comment or form a trigraph.
     EXPECT_NE(h.find("%% *\\/ ?\\?/\" */"), std::string::npos) << h;
 }
@@ -835,36 +880,127 @@ TEST_F(errmc_header, CorrectCallsCompileAsC99AndCxxWithoutWarnings) {
     EXPECT_TRUE(CompileCxx(kEveryTypeCall)) << Read(Path("err.txt"));
 }
 
-TEST_F(errmc_header, WrongArgumentTypesOrCountsFailToCompile) {
+// Calls through the generated wrappers, compiled as C99 and as C++20 (both
+// with -Wall -Wextra -pedantic -Werror; C++ with clang++ too where there is
+// one): which must compile and which not.
+TEST_F(errmc_header, CallsThatCompileAndCallsThatDoNot) {
     struct Case {
         const char *what;
         const char *call;
+        bool c, cxx;             // compiles as C, as C++
+        const char *cFlags = ""; // more C flags
     };
     const Case cases[] = {
-        {"int for %s", "SIM_OPEN_FAILED_process(ss, 42, 2)"},
-        {"string for %d", "SIM_OPEN_FAILED_process(ss, \"file\", \"2\")"},
-        {"arguments swapped", "SIM_OPEN_FAILED_process(ss, 2, \"file\")"},
-        {"too few", "SIM_OPEN_FAILED_process(ss, \"file\")"},
-        {"too many", "SIM_OPEN_FAILED_process(ss, \"file\", 2, 3)"},
-        {"double for %p", "SIM_PROGRESS_process(ss, 1, 1, \"n\", 1.0, (size_t)1, 1.0)"},
-        {"struct for %f", "SIM_PROGRESS_process(ss, 1, 1, \"n\", st, (size_t)1, \"p\")"},
-        {"arguments for none", "SIM_QUIET_process(ss, 1)"},
-        {"text wrapper too", "(SIM_OPEN_FAILED_text(ss, 42, 2) != 0)"},
+        // Wrong types or counts: refused in both.
+        {"int for %s", "SIM_OPEN_FAILED_process(ss, 42, 2)", false, false},
+        {"string for %d", "SIM_OPEN_FAILED_process(ss, \"file\", \"2\")", false, false},
+        {"arguments swapped", "SIM_OPEN_FAILED_process(ss, 2, \"file\")", false, false},
+        {"too few", "SIM_OPEN_FAILED_process(ss, \"file\")", false, false},
+        {"too many", "SIM_OPEN_FAILED_process(ss, \"file\", 2, 3)", false, false},
+        {"double for %p", "SIM_PROGRESS_process(ss, 1, 1, \"n\", 1.0, (size_t)1, 1.0)", false,
+         false},
+        {"struct for %f", "SIM_PROGRESS_process(ss, 1, 1, \"n\", st, (size_t)1, \"p\")", false,
+         false},
+        {"arguments for none", "SIM_QUIET_process(ss, 1)", false, false},
+        {"text wrapper too", "(SIM_OPEN_FAILED_text(ss, 42, 2) != 0)", false, false},
+        // Handles: each subsystem's own; a plain index only through <prefix>_handle_of.
+        {"own handle", "SIM_OPEN_FAILED_process(ss, \"f\", 2) + SIM_load(&ss)", true, true},
+        {"another subsystem's handle", "SIM_OPEN_FAILED_process(hh, \"f\", 2)", false, false},
+        {"another's handle, no argument", "SIM_QUIET_process(hh)", false, false},
+        {"another's loader", "SIM_load(&hh)", false, false},
+        {"plain index", "SIM_OPEN_FAILED_process(i, \"f\", 2)", false, false},
+        {"index made a handle", "SIM_OPEN_FAILED_process(SIM_handle_of(u), \"f\", 2)", true, true},
+        // Value-preserving arguments compile everywhere.
+        {"constants that fit, float for %f, short for %d", "HEAT_STEP_process(hh, 2, 2, f, sh)",
+         true, true},
+        {"exact types",
+         "HEAT_STEP_process(hh, u, l, d, 'a') + (HEAT_STEP_text(hh, 5u, 5L, f, "
+         "5L) != 0)",
+         true, true},
+        // Lossy arguments: ordinary conversions in C, refused in C++.
+        {"floating constant for %d", "HEAT_STEP_process(hh, 2, 2, f, 4096.7)", true, false},
+        {"double for %d", "HEAT_STEP_process(hh, 2, 2, f, d)", true, false},
+        {"long for %d", "HEAT_STEP_process(hh, 2, 2, f, l)", true, false},
+        {"negative constant for %u", "HEAT_STEP_process(hh, -1, 2, f, 1)", true, false},
+        {"int variable for %u", "HEAT_STEP_process(hh, i, 2, f, 1)", true, false},
+        {"long double for %f", "HEAT_STEP_process(hh, 2, 2, ld, 1)", true, false},
+        {"double for %ld", "HEAT_STEP_process(hh, 2, d, f, 1)", true, false},
+        {"lossy through the text wrapper", "(HEAT_STEP_text(hh, 2, 2, f, d) != 0)", true, false},
+        // The warnings the header names for C report them.
+        {"C with the named warnings", "HEAT_STEP_process(hh, i, 2, f, d)", false, false,
+         "-Wconversion -Wsign-conversion"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        const std::string body = "struct S { int x; };\nint use(unsigned int ss, struct S st);\n"
-                                 "int use(unsigned int ss, struct S st) { (void)st; return " +
-                                 std::string(c.call) + "; }\n";
-        EXPECT_FALSE(CompileC(body));
-        EXPECT_NE(Read(Path("err.txt")).find("error"), std::string::npos);
-        EXPECT_FALSE(CompileCxx(body));
+        const std::string body =
+            "struct S { int x; };\n"
+            "int use(SIM_handle ss, HEAT_handle hh, struct S st, int i, unsigned u, long l,\n"
+            "        short sh, float f, double d, long double ld);\n"
+            "int use(SIM_handle ss, HEAT_handle hh, struct S st, int i, unsigned u, long l,\n"
+            "        short sh, float f, double d, long double ld) {\n"
+            "    (void)ss; (void)hh; (void)st; (void)i; (void)u; (void)l; (void)sh; (void)f;\n"
+            "    (void)d; (void)ld;\n"
+            "    return " +
+            std::string(c.call) + ";\n}\n";
+        EXPECT_EQ(CompileC(body, c.cFlags), c.c) << Read(Path("err.txt"));
+        if (!c.c) {
+            EXPECT_NE(Read(Path("err.txt")).find("error"), std::string::npos);
+        }
+        EXPECT_EQ(CompileCxx(body), c.cxx) << Read(Path("err.txt"));
+        if (*ERRM_CLANGXX) {
+            EXPECT_EQ(CompileCxx(body, ERRM_CLANGXX), c.cxx) << Read(Path("err.txt"));
+        }
     }
-    // The same file with a correct call compiles: the failures above are the calls'.
-    EXPECT_TRUE(CompileC("struct S { int x; };\nint use(unsigned int ss, struct S st);\n"
-                         "int use(unsigned int ss, struct S st) { (void)st; return "
-                         "SIM_OPEN_FAILED_process(ss, \"file\", 2); }\n"))
-        << Read(Path("err.txt"));
+}
+
+TEST_F(errmc_cli, ExplainNamesEveryResultOfTheHeader) {
+    struct Case {
+        const char *args;
+        int status;
+        const char *out; // the start of standard output
+    };
+    const Case cases[] = {
+        {"explain 1071", 0, "1071 ERRM_ERR_OPEN\n  text:   Open file failure for %s @ F=%s/L=%d\n"},
+        {"explain errm_err_not_found", 0, "1024 ERRM_ERR_NOT_FOUND\n"},
+        {"explain MAGIC", 0, "1048 ERRM_ERR_MAGIC\n"},
+        {"explain 1000", 1, ""}, // in the catalogue, never returned
+        {"explain 0", 1, ""},
+        {"explain", 105, ""}, // neither a code nor --all
+        {"explain 12 --all", 105, ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.args);
+        const Result r = Run(c.args);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_EQ(r.out.rfind(c.out, 0), 0u) << r.out;
+    }
+    // Every constant of errm.h has an entry: the page's count matches the
+    // header's ERRM_ERR_ lines.
+    std::ifstream header(std::string(ERRM_INCLUDE_DIR) + "/errm.h");
+    std::string line;
+    std::size_t constants = 0;
+    while (std::getline(header, line))
+        constants += line.rfind("#define ERRM_ERR_", 0) == 0;
+    const std::string page = Run("explain --all").out;
+    std::size_t entries = 0;
+    for (std::size_t at = page.find("\n## "); at != std::string::npos;
+         at = page.find("\n## ", at + 1))
+        ++entries;
+    EXPECT_EQ(entries, constants);
+    EXPECT_GT(constants, 30u);
+}
+
+TEST(errmc_diagnostics, ColourAndCaretOnlyWhereAsked) {
+    errmc::Diagnostics d;
+    d.Error({2, 3}, "bad");
+    d.Warning({}, "whole file");
+    std::ostringstream plain, coloured;
+    d.Print(plain, "f.toml", "a = 1\n\tb\u00e9= 2\n");
+    EXPECT_EQ(plain.str(), "f.toml: warning: whole file\nf.toml:2:3: error: bad\n"
+                           "    2 | \tb\u00e9= 2\n      | \t ^\n");
+    d.Print(coloured, "f.toml", "", true);
+    EXPECT_EQ(coloured.str(), "\033[1mf.toml:\033[0m \033[1;35mwarning:\033[0m whole file\n"
+                              "\033[1mf.toml:2:3:\033[0m \033[1;31merror:\033[0m bad\n");
 }
 
 TEST_F(errmc_cli, HeaderPrefixFromAnySubsystemName) {
@@ -874,7 +1010,8 @@ TEST_F(errmc_cli, HeaderPrefixFromAnySubsystemName) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("    _d_view_x_M = 1\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("#ifndef ERRM_MESSAGES__d_view_x_H"), std::string::npos);
-    Write("use.c", r.out + "int f(void);\nint f(void) { return _d_view_x_M_process(0); }\n");
+    Write("use.c", r.out + "int f(void);\n"
+                           "int f(void) { return _d_view_x_M_process(_d_view_x_handle_of(0)); }\n");
     EXPECT_EQ(Shell(std::string("'") + ERRM_C_COMPILER + "' -std=c99 -Wall -Wextra -Werror -I'" +
                     ERRM_INCLUDE_DIR + "' -c use.c -o use.o > out.txt 2> err.txt")
                   .status,
@@ -958,7 +1095,7 @@ TEST_F(errmc_cli, InfoPrintsTheHeaderAndTheDigestCheck) {
     EXPECT_NE(r.out.find(" (matches)\n"), std::string::npos);
 
     Bytes spoilt = bytes;
-    spoilt.back() ^= 1; // the return code of the last entry
+    spoilt.at(spoilt.size() - 1) ^= 1; // the return code of the last entry
     std::ofstream(Path("spoilt.bin"), std::ios::binary)
         .write(reinterpret_cast<const char *>(spoilt.data()),
                static_cast<std::streamsize>(spoilt.size()));

@@ -1,14 +1,17 @@
 # Tests of the descriptor writer/reader and of errmc, the catalogue compiler.
 errm_add_test(descwriter_test SOURCES descwriter_test.cpp LIBS errm_descwriter)
 
-# errmc is run as built; its parts are linked for the in-process cases.
+# errmc is run as built; its parts are linked for the in-process cases. The
+# generated headers are also compiled with clang++ when it is installed.
+find_program(ERRM_CLANGXX clang++)
 errm_add_test(errmc_test SOURCES errmc_test.cpp LIBS errmc_core)
 add_dependencies(errmc_test errmc)
 target_compile_definitions(errmc_test PRIVATE
   ERRMC_PATH="$<TARGET_FILE:errmc>"
   ERRM_INCLUDE_DIR="${PROJECT_SOURCE_DIR}/include"
   ERRM_C_COMPILER="${CMAKE_C_COMPILER}"
-  ERRM_CXX_COMPILER="${CMAKE_CXX_COMPILER}")
+  ERRM_CXX_COMPILER="${CMAKE_CXX_COMPILER}"
+  ERRM_CLANGXX="$<$<BOOL:${ERRM_CLANGXX}>:${ERRM_CLANGXX}>")
 
 # Catalogues compiled by errmc, loaded and processed by the library.
 errm_add_test(errmc_library_test SOURCES errmc_library_test.cpp LIBS errm_internal errm_descwriter)

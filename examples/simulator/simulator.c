@@ -21,15 +21,17 @@
 int relax(int solver, long cells);
 #endif
 
-static int load(const char *name, int *index) {
-    int rc = ERRM_ReadErrorDescriptor(name, index);
+static int loaded(const char *name, int rc) {
     if (rc != 0) fprintf(stderr, "cannot load the %s catalogue (code %d)\n", name, rc);
     return rc == 0;
 }
 
 int main(int argc, char **argv) {
     char root[1024];
-    int sim, solver, io, step;
+    SIM_handle sim;
+    SOLVER_handle solver;
+    IO_handle io;
+    int step;
     unsigned delayed;
     const char *text;
     FILE *chi;
@@ -50,7 +52,11 @@ int main(int argc, char **argv) {
         fprintf(stderr, "the library did not start: is ORV_VCO set?\n");
         return 1;
     }
-    if (!load("sim", &sim) || !load("solver", &solver) || !load("io", &io)) return 1;
+    /* Each catalogue's header loads its subsystem and gives a handle that
+       only that subsystem's message functions take. */
+    if (!loaded("sim", SIM_load(&sim)) || !loaded("solver", SOLVER_load(&solver)) ||
+        !loaded("io", IO_load(&io)))
+        return 1;
 
     /* The CHI channel: a stream of short lines for a front end. */
     snprintf(root, sizeof root, "%s/run.chi", argv[1]);
@@ -70,7 +76,7 @@ int main(int argc, char **argv) {
         ERRM_DisplayUserMessage(0, 7, "SOLVER", NULL, 0x1 | 0x20, "", "recovering with a &lt;regularised&gt; matrix\\n");
 
 #ifdef SIM_WITH_FORTRAN
-    relax(solver, 4096L);
+    relax((int)solver.index, 4096L);
 #endif
 
     SIM_LATE_CHECK_process(sim, 12.5);

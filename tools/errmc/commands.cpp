@@ -16,7 +16,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iomanip>
+#include <iostream>
 #include <optional>
+#include <sstream>
 
 namespace errmc {
 
@@ -37,7 +39,10 @@ void Fail(Streams io, const std::string &message) {
 std::optional<errmdesc::Catalogue> LoadCatalogue(const std::string &path, Streams io) {
     Diagnostics diags;
     std::optional<Source> source = ParseSourceFile(path, diags);
-    diags.Print(io.err, path);
+    // The text again, for the source lines under the diagnostics.
+    std::ostringstream text;
+    if (!diags.All().empty()) text << std::ifstream(path, std::ios::binary).rdbuf();
+    diags.Print(io.err, path, text.str(), &io.err == &std::cerr && ColourOnStderr());
     if (!source) return std::nullopt;
     if (!source->stampGiven) {
         std::string why;

@@ -36,9 +36,11 @@ std::vector<std::string> AssignNames(const Catalogue &cat, std::vector<std::stri
         if (!names[i].empty()) continue;
         const Message &m = cat.messages[i];
         std::string base = ToIdentifier(m.name).substr(0, 1000);
-        if (base.empty())
-            base = "MESSAGE_" + (m.number < 0 ? "M" + std::to_string(-std::int64_t{m.number})
-                                              : std::to_string(m.number));
+        if (base.empty()) {
+            const std::int64_t n = m.number;
+            base = n < 0 ? "MESSAGE_M" : "MESSAGE_";
+            base += std::to_string(n < 0 ? -n : n);
+        }
         std::string name = base;
         for (int n = 2; registry.Conflict(name); ++n)
             name = base + "_" + std::to_string(n);

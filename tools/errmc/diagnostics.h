@@ -1,11 +1,13 @@
 // diagnostics.h - errors and warnings found in a catalogue source, each at a
-// line and column, printed as "file:line:column: error: message".
+// line and column, printed as "file:line:column: error: message" followed by
+// the source line and a caret, as compilers do; "did you mean" suggestions.
 #ifndef ERRMC_DIAGNOSTICS_H
 #define ERRMC_DIAGNOSTICS_H
 
 #include <cstdint>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace errmc {
@@ -35,13 +37,24 @@ class Diagnostics {
     const std::vector<Diagnostic> &All() const { return all_; }
 
     // Prints every diagnostic in source order (line, column, then the order
-    // they were found in), each prefixed with `file`.
-    void Print(std::ostream &out, const std::string &file) const;
+    // they were found in), each prefixed with `file`. With the source text,
+    // each placed one is followed by its line and a caret under the column;
+    // with `colour`, the place, the kind and the caret are coloured.
+    void Print(std::ostream &out, const std::string &file, std::string_view source = {},
+               bool colour = false) const;
 
   private:
     std::vector<Diagnostic> all_;
     std::size_t errors_ = 0;
 };
+
+// "; did you mean 'X'?" for the candidate nearest to `word` (by edit
+// distance, case aside) when it is near enough to be a slip; else "".
+std::string DidYouMean(std::string_view word, const std::vector<std::string_view> &candidates);
+
+// Whether diagnostics written on standard error are coloured: it is a
+// terminal and NO_COLOR is not set.
+bool ColourOnStderr();
 
 } // namespace errmc
 

@@ -1,5 +1,5 @@
 // header.cpp - header generation: comment-safe texts, the parameter list of a
-// format, then the header itself.
+// format, the subsystem's handle type and loader, then the header itself.
 #include "header.h"
 
 #include "escape.h"
@@ -34,6 +34,7 @@ std::string IntLiteral(std::int32_t n) {
 struct Signature {
     std::string parameters; // ", const char *a1, int a2"
     std::string arguments;  // ", a1, a2"
+    std::string braced;     // ", {a1}, {a2}"
 };
 
 Signature SignatureOf(const std::vector<FormatArgument> &args) {
@@ -43,9 +44,59 @@ Signature SignatureOf(const std::vector<FormatArgument> &args) {
         const std::string &type = args[i].ctype;
         s.parameters += ", " + type + (type.back() == '*' ? "" : " ") + name;
         s.arguments += ", " + name;
+        s.braced += ", {" + name + "}";
     }
     return s;
 }
+
+// The handle type of the subsystem, its loader and the conversion from a
+// plain index. Distinct struct types keep one subsystem's handle out of
+// another's wrappers, in C as in C++.
+void WriteHandle(std::ostringstream &h, const std::string &prefix, const std::string &subsystem) {
+    const std::string handle = prefix + std::string(kHandleSuffix);
+    h << "\n/* A loaded subsystem " << CommentText(subsystem)
+      << ": only its own wrappers take it. */\n"
+      << "typedef struct " << handle
+      << " {\n    unsigned int index; /* as ERRM_ReadErrorDescriptor "
+      << "gives it */\n} " << handle << ";\n\n"
+      << "/* Loads the subsystem's descriptor into *handle (untouched on failure); returns\n"
+      << " * the result of ERRM_ReadErrorDescriptor: 0 when loaded. */\n"
+      << "static inline int " << prefix << kLoadSuffix << '(' << handle << " *handle)\n{\n"
+      << "    int index = 0;\n"
+      << "    int rc = ERRM_ReadErrorDescriptor(" << CQuoted(subsystem) << ", &index);\n"
+      << "    if (rc == 0) handle->index = (unsigned int)index;\n"
+      << "    return rc;\n}\n\n"
+      << "/* The handle of an index that ERRM_ReadErrorDescriptor gave for this subsystem,\n"
+      << " * for code that loads it by hand. */\n"
+      << "static inline " << handle << ' ' << handle << "_of(unsigned int index)\n{\n"
+      << "    " << handle << " handle;\n    handle.index = index;\n    return handle;\n}\n";
+}
+
+// In C++ (GCC and Clang), each wrapper that takes arguments is shadowed by a
+// macro that passes them in braces: list-initialisation refuses a conversion
+// that can lose the value (a floating value for an integer, an integer that
+// does not fit unless it is a constant that does), and the pragma makes that
+// an error for non-constants too, where GCC would only warn. Clang's remark
+// on braces around a scalar is silenced there: the braces are the point.
+const char *const kExactCall =
+    "\n#if defined(__cplusplus) && (defined(__GNUC__) || defined(__clang__))\n"
+    "#ifndef ERRM_MESSAGES_EXACT_CALL\n"
+    "#ifdef __clang__\n"
+    "#define ERRM_MESSAGES_BRACES_ _Pragma(\"clang diagnostic ignored "
+    "\\\"-Wbraced-scalar-init\\\"\")\n"
+    "#else\n"
+    "#define ERRM_MESSAGES_BRACES_\n"
+    "#endif\n"
+    "#define ERRM_MESSAGES_EXACT_CALL(type, fn, ...)                                         \\\n"
+    "    (__extension__({                                                                   \\\n"
+    "        _Pragma(\"GCC diagnostic push\")                                               \\\n"
+    "        _Pragma(\"GCC diagnostic error \\\"-Wnarrowing\\\"\")                            \\\n"
+    "        ERRM_MESSAGES_BRACES_                                                          \\\n"
+    "        type errm_messages_result_ = (fn)(__VA_ARGS__);                                \\\n"
+    "        _Pragma(\"GCC diagnostic pop\")                                                \\\n"
+    "        errm_messages_result_;                                                         \\\n"
+    "    }))\n"
+    "#endif\n";
 
 bool Uses(const std::vector<std::vector<FormatArgument>> &all, std::string_view type) {
     for (const auto &args : all)
@@ -69,7 +120,14 @@ std::string GenerateHeader(const errmdesc::Catalogue &cat, const std::string &so
       << " *\n"
       << " * <name>_process(subsystem, ...) processes the message like ERRM_ProcessError,\n"
       << " * <name>_text(subsystem, ...) returns its text like ERRM_Get_ErrorMessage; their\n"
-      << " * parameters after the subsystem index are those the message's format takes. */\n";
+      << " * parameters after the subsystem's handle are those the message's format takes.\n"
+      << " * " << prefix << kLoadSuffix << "(&handle) loads the subsystem; " << prefix
+      << kHandleSuffix << "_of(index) wraps an index\n"
+      << " * from ERRM_ReadErrorDescriptor.\n"
+      << " *\n"
+      << " * In C++ (GCC, Clang) a call whose argument would lose its value in the\n"
+      << " * conversion to its parameter does not compile. In C arguments convert as in\n"
+      << " * any call: compile with -Wconversion -Wsign-conversion to see lossy ones. */\n";
     const std::string guard = "ERRM_MESSAGES_" + prefix + "_H";
     h << "#ifndef " << guard << "\n#define " << guard << "\n\n#include <errm.h>\n";
     if (Uses(args, "size_t") || Uses(args, "ptrdiff_t")) h << "#include <stddef.h>\n";
@@ -85,6 +143,8 @@ std::string GenerateHeader(const errmdesc::Catalogue &cat, const std::string &so
         }
         h << "};\n";
     }
+    WriteHandle(h, prefix, cat.subsystem);
+    const std::string handle = prefix + std::string(kHandleSuffix);
 
     for (std::size_t i = 0; i < cat.messages.size(); ++i) {
         const errmdesc::Message &m = cat.messages[i];
@@ -93,12 +153,32 @@ std::string GenerateHeader(const errmdesc::Catalogue &cat, const std::string &so
         const std::size_t code = m.severity < errmdesc::kSeverityNames.size() ? m.severity : 0;
         h << "\n/* " << constant << ": " << errmdesc::kSeverityNames[code] << ' '
           << CommentText(m.format) << " */\n";
-        h << "static inline int " << constant << kProcessSuffix << "(unsigned int subsystem"
-          << sig.parameters << ")\n{\n    return ERRM_ProcessError(subsystem, " << constant
+        h << "static inline int " << constant << kProcessSuffix << '(' << handle << " subsystem"
+          << sig.parameters << ")\n{\n    return ERRM_ProcessError(subsystem.index, " << constant
           << sig.arguments << ");\n}\n";
-        h << "static inline char *" << constant << kTextSuffix << "(unsigned int subsystem"
-          << sig.parameters << ")\n{\n    return ERRM_Get_ErrorMessage(subsystem, " << constant
-          << sig.arguments << ");\n}\n";
+        h << "static inline char *" << constant << kTextSuffix << '(' << handle << " subsystem"
+          << sig.parameters << ")\n{\n    return ERRM_Get_ErrorMessage(subsystem.index, "
+          << constant << sig.arguments << ");\n}\n";
+    }
+
+    bool anyArguments = false;
+    for (const auto &a : args)
+        anyArguments = anyArguments || !a.empty();
+    if (anyArguments) {
+        h << kExactCall;
+        for (std::size_t i = 0; i < cat.messages.size(); ++i) {
+            if (args[i].empty()) continue;
+            const std::string constant = prefix + '_' + cat.messages[i].name;
+            const Signature sig = SignatureOf(args[i]);
+            const std::string list = "(s" + sig.arguments + ")";
+            h << "#define " << constant << kProcessSuffix << list
+              << " ERRM_MESSAGES_EXACT_CALL(int, " << constant << kProcessSuffix << ", s"
+              << sig.braced << ")\n";
+            h << "#define " << constant << kTextSuffix << list
+              << " ERRM_MESSAGES_EXACT_CALL(char *, " << constant << kTextSuffix << ", s"
+              << sig.braced << ")\n";
+        }
+        h << "#endif\n";
     }
     h << "\n#endif /* " << guard << " */\n";
     return h.str();

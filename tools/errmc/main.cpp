@@ -4,6 +4,7 @@
 #include "doc.h"
 #include "fortran.h"
 #include "json.h"
+#include "results.h"
 
 #include <CLI/CLI.hpp>
 
@@ -14,7 +15,7 @@ int main(int argc, char **argv) {
                  "descriptors, generates their C headers, and inspects descriptors.",
                  "errmc"};
     app.require_subcommand(1);
-    app.set_version_flag("--version", "errmc 1.0.3");
+    app.set_version_flag("--version", "errmc " ERRMC_VERSION);
 
     std::string source, descriptor, output;
     auto sourceArg = [&](CLI::App *cmd) {
@@ -80,6 +81,15 @@ int main(int argc, char **argv) {
     jsonFlag(diff);
     diff->add_flag("--no-headers", noHeaders,
                    "Callers do not use generated headers: a renamed message does not break them");
+    CLI::App *explain = app.add_subcommand(
+        "explain", "Explain a result code of the library: its text, cause and remedy");
+    std::string code;
+    bool allCodes = false;
+    explain->add_option("code", code, "A code such as 1071, or its name such as ERRM_ERR_OPEN");
+    explain->add_flag("--all", allCodes, "Print every code as a Markdown page");
+    explain->callback([&] {
+        if (code.empty() == !allCodes) throw CLI::ValidationError("give either a code or --all");
+    });
 
     CLI11_PARSE(app, argc, argv);
 
@@ -99,6 +109,7 @@ int main(int argc, char **argv) {
     if (diff->parsed())
         status = errmc::DiffCommand(oldInput, newInput, json, errmc::DiffOptions{!noHeaders}, io);
     if (decompile->parsed()) status = errmc::DecompileCommand(descriptor, output, io);
+    if (explain->parsed()) status = errmc::ExplainCommand(code, allCodes, io);
     std::cout.flush();
     return status;
 }

@@ -38,6 +38,10 @@ std::string CPrefix(std::string_view subsystem) {
 
 std::optional<NameClash> NameRegistry::Conflict(const std::string &name) const {
     if (names_.count(name)) return NameClash{name, "the name '" + name + "' is already used"};
+    const std::string handle(kHandleSuffix.substr(1)), load(kLoadSuffix.substr(1));
+    if (name == handle || name == handle + "_of" || name == load)
+        return NameClash{"",
+                         "the name '" + name + "' is kept for the subsystem's handle and loader"};
     for (std::string_view suffix : {kProcessSuffix, kTextSuffix}) {
         if (EndsWith(name, suffix)) {
             const std::string base(name.substr(0, name.size() - suffix.size()));

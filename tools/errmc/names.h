@@ -15,6 +15,11 @@ namespace errmc {
 inline constexpr std::string_view kProcessSuffix = "_process";
 inline constexpr std::string_view kTextSuffix = "_text";
 
+// Names the header gives the subsystem itself: <prefix>_handle (the handle
+// type, with <prefix>_handle_of) and <prefix>_load. No message may take them.
+inline constexpr std::string_view kHandleSuffix = "_handle";
+inline constexpr std::string_view kLoadSuffix = "_load";
+
 bool IsCIdentifier(std::string_view name);
 
 // The subsystem name made an identifier prefix: every character that cannot

@@ -51,6 +51,13 @@ int IndexOf(const std::array<const char *, N> &names, const std::string &word,
     return -1;
 }
 
+// The suggestion for a misspelt keyword among `names`.
+template <std::size_t N>
+std::string Suggest(std::string_view word, const std::array<const char *, N> &names,
+                    std::size_t first = 0) {
+    return DidYouMean(word, std::vector<std::string_view>(names.begin() + first, names.end()));
+}
+
 std::size_t Codepoints(std::string_view s) {
     std::size_t n = 0;
     for (char c : s)
@@ -277,7 +284,9 @@ void SourceParser::Parse(const toml::table &root, Source &out) {
         } else if (k == "message") {
             Messages(value, out.cat);
         } else {
-            d_.Error(At(key.source()), "unknown key " + Quote(k));
+            d_.Error(At(key.source()), "unknown key " + Quote(k) +
+                                           DidYouMean(k, {"subsystem", "display_name", "version",
+                                                          "stamp", "message"}));
         }
     }
     if (!haveSubsystem) d_.Error({1, 1}, "missing required key 'subsystem'");
@@ -294,7 +303,11 @@ void SourceParser::ReadMessage(const toml::table &t, Catalogue &cat) {
         while (kMessageFields[i].read && kMessageFields[i].key != k)
             ++i;
         if (!kMessageFields[i].read) {
-            d_.Error(At(key.source()), "unknown key " + Quote(k) + " in message");
+            std::vector<std::string_view> keys;
+            for (std::size_t j = 0; kMessageFields[j].read; ++j)
+                keys.push_back(kMessageFields[j].key);
+            d_.Error(At(key.source()),
+                     "unknown key " + Quote(k) + " in message" + DidYouMean(k, keys));
             continue;
         }
         seen[i] = true;
@@ -332,7 +345,9 @@ void SourceParser::Name(const toml::node &v, Message &m) {
     }
     if (!MaxBytes(v, "name", s->size(), errmdesc::kMaxEntryName)) return;
     if (const std::optional<NameClash> clash = names_.Conflict(*s)) {
-        d_.Error(At(v), clash->message + " (line " + std::to_string(nameLines_[clash->with]) + ")");
+        d_.Error(At(v), clash->with.empty() ? clash->message
+                                            : clash->message + " (line " +
+                                                  std::to_string(nameLines_[clash->with]) + ")");
         return;
     }
     names_.Add(*s);
@@ -346,7 +361,8 @@ void SourceParser::Severity(const toml::node &v, Message &m) {
     const int code = IndexOf(errmdesc::kSeverityNames, *s, 1);
     if (code < 0) {
         d_.Error(At(v), "unknown severity " + Quote(*s) + " (expected one of " +
-                            OneOf(errmdesc::kSeverityNames, 1) + ")");
+                            OneOf(errmdesc::kSeverityNames, 1) + ")" +
+                            Suggest(*s, errmdesc::kSeverityNames, 1));
         return;
     }
     m.severity = static_cast<std::uint8_t>(code);
@@ -386,7 +402,8 @@ void SourceParser::Reports(const toml::node &v, Message &m) {
         const int id = IndexOf(errmdesc::kChannelNames, *s);
         if (id < 0)
             d_.Error(At(e), "unknown report channel " + Quote(*s) + " (expected one of " +
-                                OneOf(errmdesc::kChannelNames) + ")");
+                                OneOf(errmdesc::kChannelNames) + ")" +
+                                Suggest(*s, errmdesc::kChannelNames));
         else
             m.reports.push_back(static_cast<std::uint8_t>(id));
     }
@@ -405,7 +422,8 @@ void SourceParser::Date(const toml::node &v, Message &m) {
     const int kind = IndexOf(errmdesc::kDateKindNames, *s);
     if (kind < 0) {
         d_.Error(At(v), "unknown date kind " + Quote(*s) + " (expected one of " +
-                            OneOf(errmdesc::kDateKindNames) + ")");
+                            OneOf(errmdesc::kDateKindNames) + ")" +
+                            Suggest(*s, errmdesc::kDateKindNames));
         return;
     }
     m.dateKind = static_cast<std::uint8_t>(kind);

@@ -1,0 +1,232 @@
+// results.cpp - the table of the library's result codes: each code's name
+// (the constant of errm.h, spelt once through the macro), cause and remedy;
+// the text comes from the library's own catalogue. Then lookup and printing.
+#include "results.h"
+
+#include "base/errm_interr.h"
+#include <errm.h>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+
+namespace errmc {
+
+namespace {
+
+#define ERRMC_RESULT(constant, cause, remedy)                                                      \
+    ResultInfo {                                                                                   \
+        constant, #constant, cause, remedy                                                         \
+    }
+
+constexpr std::array kResults = {
+    ERRMC_RESULT(ERRM_ERR_TOO_MANY_ENV,
+                 "The messages of the loaded descriptors name more distinct environment "
+                 "variables (env key) than the library records.",
+                 "Share environment variable names between messages; errmc check warns about it."),
+    ERRMC_RESULT(ERRM_ERR_BAD_LETTER,
+                 "ERRM_DirectProcessError got a report letter that names no channel.",
+                 "Use the letters S P T D C R L K F, or X for none."),
+    ERRMC_RESULT(ERRM_ERR_NOT_FOUND,
+                 "The message number is not in the subsystem's descriptor; the line \"ERROR : "
+                 "errm error message number ... not present\" is printed instead.",
+                 "Check the number against the catalogue (use the constants of its errmc header) "
+                 "and that the descriptor was rebuilt after the catalogue changed."),
+    ERRMC_RESULT(ERRM_ERR_BAD_ENTRY_NUMBER,
+                 "A message record of the descriptor holds another number than its directory "
+                 "entry: the file is damaged or was not written by errmc.",
+                 "Rebuild the descriptor with errmc compile."),
+    ERRMC_RESULT(ERRM_ERR_FM_CLOSE, "Closing a report or trace file failed.",
+                 "Check the disk (full, removed, network file system)."),
+    ERRMC_RESULT(ERRM_ERR_FM_FULL, "The library already holds 16 files open.",
+                 "Fewer report files at once: silence channels you do not need."),
+    ERRMC_RESULT(ERRM_ERR_FM_NOT_OPEN, "A write or close went to a file that is not open.",
+                 "Set the file's name (ERRM_Set_TranScriptFileName, ERRM_Set_RootReportFiles) "
+                 "before ERRM_Init, or silence the channel."),
+    ERRMC_RESULT(ERRM_ERR_FM_OPEN,
+                 "A report file could not be opened: most often the transcript, whose name was "
+                 "never set (the line reads \"FM error open, F= E=1030\"), or a folder that does "
+                 "not exist or cannot be written.",
+                 "Name the file (ERRM_Set_TranScriptFileName, ERRM_Set_RootReportFiles), create "
+                 "its folder, or leave the channel out of the message's reports."),
+    ERRMC_RESULT(ERRM_ERR_FM_READ, "Reading a file to copy onto the reports failed.",
+                 "Check the file named by the message's cat_file."),
+    ERRMC_RESULT(ERRM_ERR_FM_WRITE, "Writing on a report file or stream failed.",
+                 "Check the disk, and that a stream handed in is still open."),
+    ERRMC_RESULT(ERRM_ERR_INTERNAL, "A field of a message record is malformed.",
+                 "Rebuild the descriptor with errmc compile."),
+    ERRMC_RESULT(ERRM_ERR_TOO_MANY_SS,
+                 "ERRM_ReadErrorDescriptor was called more than 15 times in the process.",
+                 "Load each subsystem once and keep its handle."),
+    ERRMC_RESULT(ERRM_ERR_MAGIC,
+                 "The descriptor file does not start with the descriptor magic number, or is "
+                 "too short for its header: not a descriptor, or damaged.",
+                 "Rebuild it with errmc compile; errmc info FILE shows what it holds."),
+    ERRMC_RESULT(ERRM_ERR_MD5, "The descriptor's digest does not match its content.",
+                 "The file was changed after errmc wrote it: rebuild it."),
+    ERRMC_RESULT(ERRM_ERR_NOT_LOADED,
+                 "The subsystem index names no loaded descriptor: it was not loaded, its load "
+                 "failed, or ERRM_FInit released it.",
+                 "Load the subsystem after ERRM_Init and check the result of the load."),
+    ERRMC_RESULT(ERRM_ERR_PLATFORM, "ERRM_Init found ORV_VCO missing or not a platform code.",
+                 "Set ORV_VCO, e.g. ORV_VCO=ixl on Linux x86-64."),
+    ERRMC_RESULT(ERRM_ERR_SEVERITY, "A message record holds a severity outside 1..8.",
+                 "Rebuild the descriptor with errmc compile."),
+    ERRMC_RESULT(ERRM_ERR_REPORTS,
+                 "Writing the line on one of the message's channels failed, most often because "
+                 "a report file cannot be opened (see 1030 on standard output).",
+                 "Name the report files before ERRM_Init, or take the channel out of the "
+                 "message's reports."),
+    ERRMC_RESULT(ERRM_ERR_SIZE_SMALL, "A user message's format is longer than 1023 bytes.",
+                 "Shorten the format."),
+    ERRMC_RESULT(ERRM_ERR_BAD_INDEX, "The subsystem index is outside 0..15.",
+                 "Pass the handle or index that the load gave."),
+    ERRMC_RESULT(ERRM_ERR_CAT, "Copying a message's cat_file onto the reports failed.",
+                 "Check that the file is readable."),
+    ERRMC_RESULT(ERRM_ERR_CLOSE, "Closing a copied file or a command's output file failed.",
+                 "Check the disk."),
+    ERRMC_RESULT(ERRM_ERR_FILE_NOT_FOUND,
+                 "A message's cat_file is in none of the search path's folders.",
+                 "Set the search path variable (ERRM_Set_SearchPath) to the folders that hold "
+                 "it."),
+    ERRMC_RESULT(ERRM_ERR_NO_MEMORY, "An allocation failed.",
+                 "Free memory, or load fewer "
+                 "descriptors."),
+    ERRMC_RESULT(ERRM_ERR_MAP, "The descriptor file could not be mapped (empty or unreadable).",
+                 "Rebuild it with errmc compile."),
+    ERRMC_RESULT(ERRM_ERR_NULL, "A pointer argument was null.", "Pass a valid pointer."),
+    ERRMC_RESULT(ERRM_ERR_OPEN,
+                 "The descriptor errm_desc_<SUBSYSTEM>.bin is not in the descriptor folder: "
+                 "wrong folder, or the file was not built.",
+                 "Set the folder with ERRM_Set_Root_ForMemoryDescriptor (ending with '/') "
+                 "before loading, and build the descriptor with errmc compile."),
+    ERRMC_RESULT(ERRM_ERR_INDEX_SIZE, "A line to copy onto the reports is too long.",
+                 "Shorten the lines of the copied file or command output."),
+    ERRMC_RESULT(ERRM_ERR_PRINTF,
+                 "The formatted message is longer than its buffer (6144 characters).",
+                 "Pass shorter arguments or use a precision such as %.200s."),
+    ERRMC_RESULT(ERRM_ERR_READ_MAPPED,
+                 "A region the descriptor names lies outside the file: damaged or cut.",
+                 "Rebuild the descriptor with errmc compile."),
+    ERRMC_RESULT(ERRM_ERR_CAT_OVERFLOW,
+                 "The descriptor's path (folder and file name) is longer than 1023 bytes.",
+                 "Use a shorter descriptor folder."),
+    ERRMC_RESULT(ERRM_ERR_COPY_SIZE, "The subsystem name is too long.",
+                 "Use the subsystem name of the catalogue (at most 63 characters)."),
+    ERRMC_RESULT(ERRM_ERR_TRACE_NAME,
+                 "The trace folder of KOVA_ERRM_LDBG leaves no room for the trace file name.",
+                 "Use a shorter trace folder."),
+    ERRMC_RESULT(ERRM_ERR_OLD_VERSION, "The descriptor's version is below 1.0.0.",
+                 "Rebuild it with errmc compile."),
+    ERRMC_RESULT(ERRM_ERR_NOT_OPENED, "A user message went to a channel whose file is not open.",
+                 "Name the report files before ERRM_Init, or leave the channel's bit out."),
+    ERRMC_RESULT(ERRM_ERR_EMPTY, "The direct message's severity, reports or format is empty.",
+                 "Pass non-empty texts."),
+    ERRMC_RESULT(ERRM_ERR_DIRECT_SEVERITY,
+                 "The direct message's severity does not start with T (TRACE) or D (DEBUG).",
+                 "Pass \"TRACE\" or \"DEBUG\"."),
+};
+
+#undef ERRMC_RESULT
+
+constexpr bool InOrderAndInRange() {
+    for (std::size_t i = 0; i < kResults.size(); ++i) {
+        if (kResults[i].code < ERRM_E_FIRST || kResults[i].code > ERRM_E_LAST) return false;
+        if (i > 0 && kResults[i - 1].code >= kResults[i].code) return false;
+    }
+    return true;
+}
+static_assert(InOrderAndInRange(), "one entry per code, in increasing order");
+
+// The public constants and the library's internal codes are one set.
+static_assert(
+    ERRM_ERR_TOO_MANY_ENV == ERRM_E_TOO_MANY_ENV && ERRM_ERR_BAD_LETTER == ERRM_E_BAD_LETTER &&
+        ERRM_ERR_NOT_FOUND == ERRM_E_NOT_FOUND &&
+        ERRM_ERR_BAD_ENTRY_NUMBER == ERRM_E_BAD_ENTRY_NUMBER &&
+        ERRM_ERR_FM_CLOSE == ERRM_E_FM_CLOSE && ERRM_ERR_FM_FULL == ERRM_E_FM_FULL &&
+        ERRM_ERR_FM_NOT_OPEN == ERRM_E_FM_NOT_OPEN && ERRM_ERR_FM_OPEN == ERRM_E_FM_OPEN &&
+        ERRM_ERR_FM_READ == ERRM_E_FM_READ && ERRM_ERR_FM_WRITE == ERRM_E_FM_WRITE &&
+        ERRM_ERR_INTERNAL == ERRM_E_INTERNAL && ERRM_ERR_TOO_MANY_SS == ERRM_E_TOO_MANY_SS &&
+        ERRM_ERR_MAGIC == ERRM_E_MAGIC && ERRM_ERR_MD5 == ERRM_E_MD5 &&
+        ERRM_ERR_NOT_LOADED == ERRM_E_NOT_LOADED && ERRM_ERR_PLATFORM == ERRM_E_PLATFORM &&
+        ERRM_ERR_SEVERITY == ERRM_E_SEVERITY && ERRM_ERR_REPORTS == ERRM_E_REPORTS &&
+        ERRM_ERR_SIZE_SMALL == ERRM_E_SIZE_SMALL && ERRM_ERR_BAD_INDEX == ERRM_E_BAD_INDEX &&
+        ERRM_ERR_CAT == ERRM_E_CAT && ERRM_ERR_CLOSE == ERRM_E_CLOSE &&
+        ERRM_ERR_FILE_NOT_FOUND == ERRM_E_FILE_NOT_FOUND &&
+        ERRM_ERR_NO_MEMORY == ERRM_E_NO_MEMORY && ERRM_ERR_MAP == ERRM_E_MAP &&
+        ERRM_ERR_NULL == ERRM_E_NULL && ERRM_ERR_OPEN == ERRM_E_OPEN &&
+        ERRM_ERR_INDEX_SIZE == ERRM_E_INDEX_SIZE && ERRM_ERR_PRINTF == ERRM_E_PRINTF &&
+        ERRM_ERR_READ_MAPPED == ERRM_E_READ_MAPPED &&
+        ERRM_ERR_CAT_OVERFLOW == ERRM_E_CAT_OVERFLOW && ERRM_ERR_COPY_SIZE == ERRM_E_COPY_SIZE &&
+        ERRM_ERR_TRACE_NAME == ERRM_E_TRACE_NAME && ERRM_ERR_OLD_VERSION == ERRM_E_OLD_VERSION &&
+        ERRM_ERR_NOT_OPENED == ERRM_E_NOT_OPENED && ERRM_ERR_EMPTY == ERRM_E_EMPTY &&
+        ERRM_ERR_DIRECT_SEVERITY == ERRM_E_DIRECT_SEVERITY && kResults.size() == 37,
+    "errm.h's result constants are the library's codes, each explained once");
+
+std::string Upper(std::string_view s) {
+    std::string out(s);
+    for (char &c : out)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+}
+
+} // namespace
+
+const ResultInfo *FindResult(std::string_view codeOrName) {
+    const std::string key = Upper(codeOrName);
+    for (const ResultInfo &r : kResults)
+        if (key == std::to_string(r.code) || key == r.name ||
+            key == std::string_view(r.name).substr(sizeof "ERRM_ERR_" - 1))
+            return &r;
+    return nullptr;
+}
+
+std::string ResultText(int code) {
+    const char *text = errm_InternalErrorText(code);
+    std::string out = text ? text : "";
+    while (!out.empty() && out.back() == '\n')
+        out.pop_back();
+    return out;
+}
+
+void PrintResult(std::ostream &out, const ResultInfo &r) {
+    out << r.code << ' ' << r.name << '\n'
+        << "  text:   " << ResultText(r.code) << '\n'
+        << "  cause:  " << r.cause << '\n'
+        << "  remedy: " << r.remedy << '\n';
+}
+
+void PrintResultsPage(std::ostream &out) {
+    out << "# Result codes\n\n"
+        << "<!-- Generated by `errmc explain --all` from the library's error catalogue: do not "
+           "edit. -->\n\n"
+        << "Besides 0 (`ERRM_OK`) and a message's own return code, the exported functions "
+           "return these codes, defined in `errm.h`. `errmc explain CODE` prints one entry. "
+           "The text is the line the library writes on its trace (and, with ConsoleOut, on "
+           "standard output) when it returns the code; `%s` and `%d` stand for the failing "
+           "name or value, `F=`/`L=` for the place in the library.\n";
+    for (const ResultInfo &r : kResults) {
+        std::string text = ResultText(r.code);
+        out << "\n## " << r.code << " `" << r.name << "`\n\n"
+            << "Text: `" << text << "`\n\n"
+            << "Cause: " << r.cause << "\n\n"
+            << "Remedy: " << r.remedy << '\n';
+    }
+}
+
+int ExplainCommand(const std::string &code, bool all, Streams io) {
+    if (all) {
+        PrintResultsPage(io.out);
+        return 0;
+    }
+    const ResultInfo *r = FindResult(code);
+    if (!r) {
+        io.err << "errmc: error: '" << code << "' is not a result code of the library (the codes "
+               << "are listed by errmc explain --all)\n";
+        return 1;
+    }
+    PrintResult(io.out, *r);
+    return 0;
+}
+
+} // namespace errmc

@@ -1,0 +1,40 @@
+// results.h - the library's result codes explained: name, catalogue text,
+// usual cause and remedy of each, for "errmc explain" and docs/results.md.
+#ifndef ERRMC_RESULTS_H
+#define ERRMC_RESULTS_H
+
+#include "commands.h"
+
+#include <ostream>
+#include <string>
+#include <string_view>
+
+namespace errmc {
+
+struct ResultInfo {
+    int code;
+    const char *name;   // the constant of errm.h, e.g. "ERRM_ERR_NOT_FOUND"
+    const char *cause;  // when an exported function returns it
+    const char *remedy; // what the caller does about it
+};
+
+// The entry of a code given as a number ("1024") or a constant's name, with
+// or without its ERRM_ERR_ prefix, in any case; null when there is none.
+const ResultInfo *FindResult(std::string_view codeOrName);
+
+// The library's catalogue text of a code, without its final line feeds.
+std::string ResultText(int code);
+
+// One entry as "errmc explain" prints it.
+void PrintResult(std::ostream &out, const ResultInfo &r);
+
+// The page docs/results.md: every entry in code order.
+void PrintResultsPage(std::ostream &out);
+
+// errmc explain CODE: prints the entry, or fails when there is none; with
+// `all`, prints the whole page instead.
+int ExplainCommand(const std::string &code, bool all, Streams io);
+
+} // namespace errmc
+
+#endif
