@@ -28,9 +28,9 @@ static int loaded(const char *name, int rc) {
 
 int main(int argc, char **argv) {
     char root[1024];
-    SIM_handle sim;
-    SOLVER_handle solver;
-    IO_handle io;
+    SIM_handle sim = {0};
+    SOLVER_handle solver = {0};
+    IO_handle io = {0};
     int step;
     unsigned delayed;
     const char *text;
