@@ -181,6 +181,8 @@ TEST(errmc_printf, FlagsWidthPrecisionAndStars) {
 }
 
 TEST(errmc_printf, ProblemsNameTheConversionAndItsOffset) {
+    const char *kMixed = "positioned and unpositioned arguments in one format: position every "
+                         "argument ('%1$d', '%*2$d') or none";
     struct Case {
         const char *format;
         std::size_t offset;
@@ -189,13 +191,13 @@ TEST(errmc_printf, ProblemsNameTheConversionAndItsOffset) {
     const Case cases[] = {
         {"count %n", 6, "'%n' is not allowed: %n writes through a pointer argument"},
         {"x %ln", 2, "'%ln' is not allowed: %n writes through a pointer argument"},
-        {"%q", 0, "unknown conversion 'q' in '%q'"},
+        {"%q", 0, "the format ends inside the conversion '%q'"},
         {"ab %lk", 3, "unknown conversion 'k' in '%lk'"},
         {"%\x01", 0, "unknown conversion '\\x01' in '%\\x01'"},
         {"%5%", 0, "'%5%' must be written '%%'"},
         {"%l%", 0, "'%l%' must be written '%%'"},
         {"%hf", 0, "length modifier 'h' does not apply to '%f' in '%hf'"},
-        {"%Ld", 0, "length modifier 'L' does not apply to '%d' in '%Ld'"},
+        {"%Ld", 0, "'%Ld' is not C ('L' is for long double): use '%lld'"},
         {"%hhs", 0, "length modifier 'hh' does not apply to '%s' in '%hhs'"},
         {"%zc", 0, "length modifier 'z' does not apply to '%c' in '%zc'"},
         {"%lp", 0, "length modifier 'l' does not apply to '%p' in '%lp'"},
@@ -206,9 +208,9 @@ TEST(errmc_printf, ProblemsNameTheConversionAndItsOffset) {
         {"%0p", 0, "flag '0' is undefined with '%p' in '%0p'"},
         {"%.2c", 0, "a precision is undefined with '%c' in '%.2c'"},
         {"%.1p", 0, "a precision is undefined with '%p' in '%.1p'"},
-        {"%1$d", 0, "positional argument in '%1$' is not supported"},
-        {"%*2$d", 0, "positional argument in '%*2$' is not supported"},
-        {"50%", 2, "the format ends inside the conversion '%'"},
+        {"%1$d %d", 5, kMixed},
+        {"%*2$d", 0, kMixed},
+        {"50%", 2, "the format ends inside the conversion '%'; write '%%' for a percent sign"},
         {"%-08.3l", 0, "the format ends inside the conversion '%-08.3l'"},
     };
     for (const Case &c : cases) {
@@ -501,9 +503,11 @@ std::vector<SourceError> SourceErrors() {
         {"format precision", WithMessage("format = \"%.3p\"\n"),
          "6:11: error: format: a precision is undefined with '%p' in '%.3p' (byte 0)"},
         {"format positional", WithMessage("format = \"%2$s\"\n"),
-         "6:11: error: format: positional argument in '%2$' is not supported (byte 0)"},
+         "6:11: error: format: argument 1 is never read: positions must run from 1 without a gap "
+         "(byte 0)"},
         {"format unterminated", WithMessage("format = \"100%\"\n"),
-         "6:14: error: format: the format ends inside the conversion '%' (byte 3)"},
+         "6:14: error: format: the format ends inside the conversion '%'; write '%%' for a percent "
+         "sign (byte 3)"},
         {"id type", WithMessage("id = 37\n"), "6:6: error: 'id' must be a string"},
         {"long id", WithMessage("id = \"" + std::string(1024, 'i') + "\"\n"),
          "6:6: error: id must be at most 1023 bytes long (it is 1024)"},
@@ -613,7 +617,7 @@ surprise = true
               "ERROR_DELAYED WARNING FATAL TRACE DEBUG NOTE DISPLAY)\n"
               "many.toml:7:14: error: format: '%n' is not allowed: %n writes through a pointer "
               "argument (byte 3)\n"
-              "many.toml:7:17: error: format: unknown conversion 'q' in '%q' (byte 6)\n"
+              "many.toml:7:17: error: format: the format ends inside the conversion '%q' (byte 6)\n"
               "many.toml:8:6: error: rc 99999 is outside the 16-bit signed range\n"
               "many.toml:10:10: error: message number 1 is already used at line 4\n"
               "many.toml:13:1: error: unknown key 'surprise' in message\n");

@@ -359,6 +359,9 @@ void SourceParser::Format(const toml::node &v, Message &m) {
     for (const FormatProblem &p : parsed.problems)
         d_.Error(InString(v, *s, p.offset),
                  "format: " + p.message + " (byte " + std::to_string(p.offset) + ")");
+    for (const FormatProblem &p : parsed.warnings)
+        d_.Warning(InString(v, *s, p.offset),
+                   "format: " + p.message + " (byte " + std::to_string(p.offset) + ")");
     m.format = *s;
 }
 
