@@ -584,11 +584,6 @@ bool PreScan(std::string_view t, Diagnostics &d) {
 
 std::optional<Source> ParseSource(std::string_view text, const std::string &path,
                                   Diagnostics &diags) {
-    if (text.size() > kMaxSourceBytes) {
-        diags.Error({}, "the source is larger than errmc's limit of " +
-                            std::to_string(kMaxSourceBytes) + " bytes");
-        return std::nullopt;
-    }
     if (!PreScan(text, diags)) return std::nullopt;
     toml::table root;
     try {
@@ -634,6 +629,11 @@ std::optional<Source> ParseSourceFile(const std::string &path, Diagnostics &diag
         if (n == 0) break;
         got += static_cast<std::size_t>(n);
         if (got == text.size() && got <= kMaxSourceBytes) text.resize(std::min(2 * got, kMaxSourceBytes + 1));
+    }
+    if (got > kMaxSourceBytes) {
+        diags.Error({}, "the source is larger than errmc's limit of " +
+                            std::to_string(kMaxSourceBytes) + " bytes");
+        return std::nullopt;
     }
     text.resize(got);
     return ParseSource(text, path, diags);

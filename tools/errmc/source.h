@@ -19,9 +19,10 @@ struct Source {
     bool stampGiven = false; // false: cat.stamp is empty and wants DefaultStamp()
 };
 
-// Limits that keep errmc's memory and stack bounded on any source: larger
-// sources, arrays and inline tables nested deeper, dotted keys of more parts
-// and more tables (messages) are refused before the TOML parser sees them.
+// Limits that keep errmc's memory and stack bounded on any source: a larger
+// source file is not read; arrays and inline tables nested deeper, dotted
+// keys of more parts and more tables (messages) are refused before the TOML
+// parser sees them.
 inline constexpr std::size_t kMaxSourceBytes = 4u << 20; // 4 MiB
 inline constexpr unsigned kMaxNesting = 32;              // open '[' and '{' at once
 inline constexpr unsigned kMaxKeyParts = 32;             // parts of one dotted key
