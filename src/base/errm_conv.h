@@ -98,15 +98,26 @@ constexpr errm_ConvField readStar(std::string_view f, std::size_t &i, bool &over
     return {errm_ConvFrom::Star, 0};
 }
 
+// True for the characters that can follow a '%' other than as its
+// conversion character: a position or width digit, a flag, '*', '.', or a
+// length modifier.
+constexpr bool startsMore(char c) {
+    switch (c) {
+    case '0': case '1': case '2': case '3': case '4': case '5': case '6': case '7': case '8':
+    case '9': case '-': case '+': case ' ': case '#': case '\'': case 'I': case '*': case '.':
+    case 'h': case 'l': case 'L': case 'q': case 'j': case 'z': case 'Z': case 't': case 'w':
+        return true;
+    default: return false;
+    }
+}
+
 } // namespace errm_conv_detail
 
-// Parses the conversion whose '%' is f[at], in the order the C library reads
-// it: position, flags, width, precision, length modifier, conversion
-// character. Whatever follows, the conversion ends with the character after
-// its length modifier; an unknown character there is a conversion the C
-// library prints as written.
-constexpr errm_Conv errm_ConvParse(std::string_view f, std::size_t at) {
-    using namespace errm_conv_detail;
+namespace errm_conv_detail {
+
+// The conversion at f[at] when something follows its '%' before the
+// conversion character (or the format ends there).
+constexpr errm_Conv parseLong(std::string_view f, std::size_t at) {
     errm_Conv c{0, 0, 0, {errm_ConvFrom::None, 0}, {errm_ConvFrom::None, 0},
                 errm_ConvSize::None, 0, '\0', false};
     std::size_t i = at + 1;
@@ -180,6 +191,21 @@ constexpr errm_Conv errm_ConvParse(std::string_view f, std::size_t at) {
     }
     c.length = i - at;
     return c;
+}
+
+} // namespace errm_conv_detail
+
+// Parses the conversion whose '%' is f[at], in the order the C library reads
+// it: position, flags, width, precision, length modifier, conversion
+// character. Whatever follows, the conversion ends with the character after
+// its length modifier; an unknown character there is a conversion the C
+// library prints as written.
+constexpr errm_Conv errm_ConvParse(std::string_view f, std::size_t at) {
+    // Most conversions are '%' and their conversion character alone.
+    if (at + 1 < f.size() && !errm_conv_detail::startsMore(f[at + 1]))
+        return {2, 0, 0, {errm_ConvFrom::None, 0}, {errm_ConvFrom::None, 0},
+                errm_ConvSize::None, 0, f[at + 1], false};
+    return errm_conv_detail::parseLong(f, at);
 }
 
 // True for a conversion written as '%' and its conversion character alone:

@@ -153,7 +153,6 @@ long formatPlain(const char *format, va_list args) {
     char *out = errm_Lines.sLine0;
     constexpr std::size_t cap = ERRM_LINE0_MAX; // characters, the terminator aside
     std::size_t len = 0;
-    const std::string_view whole(format);
     const char *p = format;
     for (;;) {
         // The literal text up to the next '%' or the end, in one search.
@@ -165,8 +164,10 @@ long formatPlain(const char *format, va_list args) {
         if (*percent == '\0') break;
         const char *piece = nullptr;
         char digits[kDecimalCap];
-        const errm_Conv conv =
-            errm_ConvParse(whole, static_cast<std::size_t>(percent - format));
+        // Whether a conversion is bare shows in its first three characters
+        // ('%', the conversion, and what could extend a modifier), so the
+        // parser needs no more than those of the format.
+        const errm_Conv conv = errm_ConvParse(std::string_view(percent, strnlen(percent, 3)), 0);
         if (!errm_ConvIsBare(conv)) return -1;
         switch (conv.conversion) {
         case '%':
