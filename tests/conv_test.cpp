@@ -25,6 +25,13 @@ struct Row {
     char errmc;  // 'E' refused, 'W' warned about, '-' accepted
 };
 
+std::string Repeat(const std::string &s, int n) {
+    std::string out;
+    for (int i = 0; i < n; ++i)
+        out += s;
+    return out;
+}
+
 const std::string kFill(3951, 'a'); // with 17 "%d", an estimate of 6144 exactly
 
 const Row kRows[] = {
@@ -65,14 +72,10 @@ const Row kRows[] = {
     {"50%", '-', ERRM_E_PRINTF, 'E'},
     {"%-08.3l", '-', ERRM_E_PRINTF, 'E'},
     {"%99999999999d", 'i', ERRM_E_PRINTF, 'E'},
-    {[] { std::string f; for (int i = 0; i < 48; ++i) f += "%d"; return f; }(), 'i',
-     ERRM_E_PRINTF, 'E'},
-    {[] { std::string f; for (int i = 0; i < 24; ++i) f += "%d"; return f + std::string(32, '%'); }(),
-     'i', ERRM_E_PRINTF, 'E'},
-    {[] { std::string f; for (int i = 0; i < 17; ++i) f += "%d"; return f + kFill; }(), 'i', 0,
-     '-'},
-    {[] { std::string f; for (int i = 0; i < 17; ++i) f += "%d"; return f + kFill + "a"; }(), 'i',
-     ERRM_E_PRINTF, 'E'},
+    {Repeat("%d", 48), 'i', ERRM_E_PRINTF, 'E'},
+    {Repeat("%d", 24) + Repeat("%%", 16), 'i', ERRM_E_PRINTF, 'E'},
+    {Repeat("%d", 17) + kFill, 'i', 0, '-'},
+    {Repeat("%d", 17) + kFill + "a", 'i', ERRM_E_PRINTF, 'E'},
     {"%6144d", 'i', 0, '-'},
     {"%6145d", 'i', ERRM_E_PRINTF, 'E'},
     {"%.6145u", 'i', ERRM_E_PRINTF, 'E'},

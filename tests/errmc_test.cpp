@@ -622,8 +622,8 @@ TEST_F(errmc_cli, EverySourceErrorAtItsLineAndColumn) {
 
 TEST_F(errmc_cli, NonRegularSourcesAreRefusedAndTextPercentsWarned) {
     ASSERT_EQ(mkfifo((dir_ / "fifo.toml").c_str(), 0600), 0);
-    for (const std::string &path : {(dir_ / "fifo.toml").string(), dir_.string(),
-                                   std::string("/dev/null")}) {
+    for (const std::string &path :
+         {(dir_ / "fifo.toml").string(), dir_.string(), std::string("/dev/null")}) {
         const Result r = Run("check " + path);
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.err, path + ": error: the source is not a regular file\n");
@@ -879,7 +879,8 @@ TEST(errmc_header_text, PositionedArgumentsInPositionOrderAndErrnoNoted) {
     cat.messages.push_back(m);
     const std::string h = errmc::GenerateHeader(cat, "pos.toml");
     EXPECT_NE(h.find("POS_OPEN_process(unsigned int subsystem, int a1, const char *a2)"),
-              std::string::npos) << h;
+              std::string::npos)
+        << h;
     EXPECT_NE(h.find("; %m prints strerror(errno) */"), std::string::npos) << h;
 }
 

@@ -9,6 +9,7 @@
 #ifndef ERRM_CONV_H
 #define ERRM_CONV_H
 
+#include <array>
 #include <climits>
 #include <cstddef>
 #include <string_view>
@@ -37,8 +38,8 @@ enum class errm_ConvFrom : unsigned char {
 };
 
 struct errm_ConvField {
-    errm_ConvFrom from; // where the number comes from
-    unsigned value;     // the digits, or the argument number of '*m$'
+    errm_ConvFrom from = errm_ConvFrom::None; // where the number comes from
+    unsigned value = 0;                       // the digits, or the argument number of '*m$'
 };
 
 // Flag bits.
@@ -51,15 +52,15 @@ inline constexpr unsigned ERRM_CONV_QUOTE = 32u; // '\'' (thousands grouping)
 inline constexpr unsigned ERRM_CONV_I18N = 64u;  // 'I' (the locale's digits)
 
 struct errm_Conv {
-    std::size_t length;       // characters from the '%' through the conversion character
-    unsigned position;        // n of "%n$"; 0 when the conversion is not positioned
-    unsigned flags;           // ERRM_CONV_* bits
-    errm_ConvField width;     // field width
-    errm_ConvField precision; // precision
-    errm_ConvSize size;       // length modifier
-    unsigned bits;            // N of wN and wfN
-    char conversion;          // the conversion character; '\0' when the format ends first
-    bool overflow;            // a number above INT_MAX: printf fails on it
+    std::size_t length = 0;                   // characters from the '%' through the conversion
+    unsigned position = 0;                    // n of "%n$"; 0 when not positioned
+    unsigned flags = 0;                       // ERRM_CONV_* bits
+    errm_ConvField width;                     // field width
+    errm_ConvField precision;                 // precision
+    errm_ConvSize size = errm_ConvSize::None; // length modifier
+    unsigned bits = 0;                        // N of wN and wfN
+    char conversion = '\0';                   // the conversion character; '\0' when the format ends
+    bool overflow = false;                    // a number above INT_MAX: printf fails on it
 };
 
 // ----------------------------------------------------------------- the parser
@@ -98,28 +99,23 @@ constexpr errm_ConvField readStar(std::string_view f, std::size_t &i, bool &over
     return {errm_ConvFrom::Star, 0};
 }
 
-// True for the characters that can follow a '%' other than as its
-// conversion character: a position or width digit, a flag, '*', '.', or a
-// length modifier.
+// The characters that can follow a '%' other than as its conversion
+// character: a position or width digit, a flag, '*', '.', a length modifier.
+inline constexpr std::array<bool, 256> kStartsMore = [] {
+    std::array<bool, 256> t{};
+    for (char c : std::string_view("0123456789-+ #'I*.hlLqjzZtw"))
+        t[static_cast<unsigned char>(c)] = true;
+    return t;
+}();
+
 constexpr bool startsMore(char c) {
-    switch (c) {
-    case '0': case '1': case '2': case '3': case '4': case '5': case '6': case '7': case '8':
-    case '9': case '-': case '+': case ' ': case '#': case '\'': case 'I': case '*': case '.':
-    case 'h': case 'l': case 'L': case 'q': case 'j': case 'z': case 'Z': case 't': case 'w':
-        return true;
-    default: return false;
-    }
+    return kStartsMore[static_cast<unsigned char>(c)];
 }
-
-} // namespace errm_conv_detail
-
-namespace errm_conv_detail {
 
 // The conversion at f[at] when something follows its '%' before the
 // conversion character (or the format ends there).
 constexpr errm_Conv parseLong(std::string_view f, std::size_t at) {
-    errm_Conv c{0, 0, 0, {errm_ConvFrom::None, 0}, {errm_ConvFrom::None, 0},
-                errm_ConvSize::None, 0, '\0', false};
+    errm_Conv c{};
     std::size_t i = at + 1;
     // "%n$": n digits, not 0, then '$'.
     {
@@ -162,14 +158,14 @@ constexpr errm_Conv parseLong(std::string_view f, std::size_t at) {
     if (i < f.size()) {
         const bool twice = i + 1 < f.size() && f[i + 1] == f[i];
         switch (f[i]) {
-        case 'h': c.size = twice ? errm_ConvSize::HH : errm_ConvSize::H; i += twice ? 2 : 1; break;
-        case 'l': c.size = twice ? errm_ConvSize::LL : errm_ConvSize::L; i += twice ? 2 : 1; break;
-        case 'L': c.size = errm_ConvSize::BigL; ++i; break;
-        case 'q': c.size = errm_ConvSize::Q; ++i; break;
-        case 'j': c.size = errm_ConvSize::J; ++i; break;
-        case 'z': c.size = errm_ConvSize::Z; ++i; break;
-        case 'Z': c.size = errm_ConvSize::BigZ; ++i; break;
-        case 't': c.size = errm_ConvSize::T; ++i; break;
+        case 'h': c.size = twice ? errm_ConvSize::HH : errm_ConvSize::H; break;
+        case 'l': c.size = twice ? errm_ConvSize::LL : errm_ConvSize::L; break;
+        case 'L': c.size = errm_ConvSize::BigL; break;
+        case 'q': c.size = errm_ConvSize::Q; break;
+        case 'j': c.size = errm_ConvSize::J; break;
+        case 'z': c.size = errm_ConvSize::Z; break;
+        case 'Z': c.size = errm_ConvSize::BigZ; break;
+        case 't': c.size = errm_ConvSize::T; break;
         case 'w': {
             // wN or wfN; a 'w' without digits is a conversion character.
             std::size_t j = i + 1;
@@ -184,6 +180,11 @@ constexpr errm_Conv parseLong(std::string_view f, std::size_t at) {
         }
         default: break;
         }
+        if (c.size == errm_ConvSize::HH || c.size == errm_ConvSize::LL)
+            i += 2;
+        else if (c.size != errm_ConvSize::None && c.size != errm_ConvSize::W &&
+                 c.size != errm_ConvSize::WF)
+            ++i;
     }
     if (i < f.size()) {
         c.conversion = f[i];
@@ -202,9 +203,12 @@ constexpr errm_Conv parseLong(std::string_view f, std::size_t at) {
 // library prints as written.
 constexpr errm_Conv errm_ConvParse(std::string_view f, std::size_t at) {
     // Most conversions are '%' and their conversion character alone.
-    if (at + 1 < f.size() && !errm_conv_detail::startsMore(f[at + 1]))
-        return {2, 0, 0, {errm_ConvFrom::None, 0}, {errm_ConvFrom::None, 0},
-                errm_ConvSize::None, 0, f[at + 1], false};
+    if (at + 1 < f.size() && !errm_conv_detail::startsMore(f[at + 1])) {
+        errm_Conv c{};
+        c.length = 2;
+        c.conversion = f[at + 1];
+        return c;
+    }
     return errm_conv_detail::parseLong(f, at);
 }
 

@@ -36,24 +36,54 @@ struct Family {
 constexpr std::array<Family, 6> kFamilies{{
     {"di",
      {"int", "int", "int", "long", "long long", "intmax_t", "ptrdiff_t", "ptrdiff_t", nullptr},
-     false, true, true, true, true, 1},
+     false,
+     true,
+     true,
+     true,
+     true,
+     1},
     {"ouxX",
      {"unsigned int", "unsigned int", "unsigned int", "unsigned long", "unsigned long long",
       "uintmax_t", "size_t", "size_t", nullptr},
-     true, true, true, true, false, 1},
+     true,
+     true,
+     true,
+     true,
+     false,
+     1},
     {"eEfFgGaA",
      {"double", nullptr, nullptr, "double", nullptr, nullptr, nullptr, nullptr, "long double"},
-     true, true, true, true, true, 1},
+     true,
+     true,
+     true,
+     true,
+     true,
+     1},
     {"c",
      {"int", nullptr, nullptr, "wint_t", nullptr, nullptr, nullptr, nullptr, nullptr},
-     false, false, false, false, false, 1},
+     false,
+     false,
+     false,
+     false,
+     false,
+     1},
     {"s",
      {"const char *", nullptr, nullptr, "const wchar_t *", nullptr, nullptr, nullptr, nullptr,
       nullptr},
-     false, false, true, false, false, 0},
+     false,
+     false,
+     true,
+     false,
+     false,
+     0},
     {"p",
      {"const void *", nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr},
-     false, false, false, false, false, 3},
+     false,
+     false,
+     false,
+     false,
+     false,
+     3},
 }};
 static_assert(kLengthText.size() == kLengthCount);
 
@@ -119,19 +149,20 @@ std::string StandardSpelling(const errm_Conv &c, std::string_view text) {
         if (c.width.from == errm_ConvFrom::Digits && (c.width.value == 64 || c.width.value == 32) &&
             IsIntegerConversion(conv)) {
             const bool wide = c.width.value == 64;
-            const std::string fix =
-                Replaced(text, wide ? "I64" : "I32", wide ? "ll" : "");
+            const std::string fix = Replaced(text, wide ? "I64" : "I32", wide ? "ll" : "");
             return w + " is a Windows spelling (printf here reads a width of " +
                    std::to_string(c.width.value) + "): use '" + fix + "'" +
                    (wide ? std::string(" or PRI") + conv + "64 of <inttypes.h>" : "");
         }
         return "flag 'I' in " + w +
-               " (the locale's digits) is not supported: drop it, and write '%z" +
-               Shown(conv) + "' for a size_t";
+               " (the locale's digits) is not supported: drop it, and write '%z" + Shown(conv) +
+               "' for a size_t";
     }
     switch (c.size) {
-    case errm_ConvSize::BigZ: return w + " is an old spelling: use '" + Replaced(text, "Z", "z") + "'";
-    case errm_ConvSize::Q: return w + " is an old spelling: use '" + Replaced(text, "q", "ll") + "'";
+    case errm_ConvSize::BigZ:
+        return w + " is an old spelling: use '" + Replaced(text, "Z", "z") + "'";
+    case errm_ConvSize::Q:
+        return w + " is an old spelling: use '" + Replaced(text, "q", "ll") + "'";
     case errm_ConvSize::BigL:
         if (IsIntegerConversion(conv))
             return w + " is not C ('L' is for long double): use '" + Replaced(text, "L", "ll") +
@@ -154,8 +185,8 @@ std::string StandardSpelling(const errm_Conv &c, std::string_view text) {
 // "93% of", "(% used)", "100% sure".
 bool LooksLikeText(const errm_Conv &c, const Family *family, std::string_view rest) {
     if (!(c.flags & ERRM_CONV_SPACE)) return false;
-    const bool letterAfter = !rest.empty() && ((rest[0] >= 'a' && rest[0] <= 'z') ||
-                                               (rest[0] >= 'A' && rest[0] <= 'Z'));
+    const bool letterAfter =
+        !rest.empty() && ((rest[0] >= 'a' && rest[0] <= 'z') || (rest[0] >= 'A' && rest[0] <= 'Z'));
     return letterAfter || family == nullptr || !family->signedValue;
 }
 
@@ -233,13 +264,14 @@ ParsedFormat ParsePrintfFormat(std::string_view f) {
         if (c.precision.from != errm_ConvFrom::None && family && !family->precision)
             problem("a precision is undefined" + on);
         if ((c.flags & ERRM_CONV_QUOTE) &&
-            !(family && family->grouping && std::string_view("oxXeEaA").find(c.conversion) ==
-                                                std::string_view::npos))
+            !(family && family->grouping &&
+              std::string_view("oxXeEaA").find(c.conversion) == std::string_view::npos))
             problem("flag ''' is undefined" + on);
         if (LooksLikeText(c, family, f.substr(start + c.length)))
             result.warnings.push_back(
-                {start, "'" + written + "' is a conversion that takes an argument; write '%%' "
-                        "for a percent sign"});
+                {start, "'" + written +
+                            "' is a conversion that takes an argument; write '%%' "
+                            "for a percent sign"});
         else if ((c.flags & (ERRM_CONV_SPACE | ERRM_CONV_PLUS)) && !(family && family->signedValue))
             result.warnings.push_back({start, std::string("flag '") +
                                                   ((c.flags & ERRM_CONV_PLUS) ? '+' : ' ') +
@@ -265,8 +297,10 @@ ParsedFormat ParsePrintfFormat(std::string_view f) {
             if (field->from == errm_ConvFrom::Star) take(0, "int", true);
             if (field->from == errm_ConvFrom::StarAt) take(field->value, "int", true);
         }
-        if (type) take(c.position, type, false);
-        else if (c.position != 0) firstPositioned = std::min(firstPositioned, start);
+        if (type)
+            take(c.position, type, false);
+        else if (c.position != 0)
+            firstPositioned = std::min(firstPositioned, start);
 
         // The least this conversion prints.
         std::size_t least = family ? family->least : 0;
@@ -274,7 +308,8 @@ ParsedFormat ParsePrintfFormat(std::string_view f) {
             least = c.precision.value;
         if (family && family->signedValue && (c.flags & (ERRM_CONV_SPACE | ERRM_CONV_PLUS)))
             ++least;
-        if (c.width.from == errm_ConvFrom::Digits) least = std::max<std::size_t>(least, c.width.value);
+        if (c.width.from == errm_ConvFrom::Digits)
+            least = std::max<std::size_t>(least, c.width.value);
         shortest += least;
         return true;
     });
@@ -309,10 +344,10 @@ ParsedFormat ParsePrintfFormat(std::string_view f) {
                     std::to_string(ERRM_CONV_PERCENT_WEIGHT) + "), over its " +
                     std::to_string(ERRM_LINE0_MAX) + ", and refuses it at every call (1073)"});
     else if (shortest > ERRM_LINE0_MAX)
-        result.problems.push_back(
-            {0, "the text is at least " + std::to_string(shortest) +
-                    " characters long, over the library's line of " +
-                    std::to_string(ERRM_LINE0_MAX) + ": every call fails (1073)"});
+        result.problems.push_back({0, "the text is at least " + std::to_string(shortest) +
+                                          " characters long, over the library's line of " +
+                                          std::to_string(ERRM_LINE0_MAX) +
+                                          ": every call fails (1073)"});
     return result;
 }
 

@@ -496,8 +496,8 @@ bool PreScan(std::string_view t, Diagnostics &d) {
     std::size_t lineStart = 0;
     unsigned depth = 0, dots = 0, tables = 0;
     auto place = [&](std::size_t i) {
-        return Position{line,
-                        static_cast<std::uint32_t>(Codepoints(t.substr(lineStart, i - lineStart))) + 1};
+        return Position{
+            line, static_cast<std::uint32_t>(Codepoints(t.substr(lineStart, i - lineStart))) + 1};
     };
     for (std::size_t i = 0; i < t.size(); ++i) {
         const char c = t[i];
@@ -507,9 +507,7 @@ bool PreScan(std::string_view t, Diagnostics &d) {
             lineStart = i + 1;
             dots = 0;
             break;
-        case '#':
-            i = std::min(t.find('\n', i), t.size()) - 1;
-            break;
+        case '#': i = std::min(t.find('\n', i), t.size()) - 1; break;
         case '"':
         case '\'': {
             const bool basic = c == '"';
@@ -616,8 +614,8 @@ std::optional<Source> ParseSourceFile(const std::string &path, Diagnostics &diag
         diags.Error({}, "the source is not a regular file");
         return std::nullopt;
     }
-    std::string text(std::min<std::size_t>(static_cast<std::size_t>(st.st_size), kMaxSourceBytes) + 1,
-                     '\0');
+    std::string text(
+        std::min<std::size_t>(static_cast<std::size_t>(st.st_size), kMaxSourceBytes) + 1, '\0');
     std::size_t got = 0;
     while (got < text.size()) {
         const ssize_t n = ::read(fd, text.data() + got, text.size() - got);
@@ -628,7 +626,8 @@ std::optional<Source> ParseSourceFile(const std::string &path, Diagnostics &diag
         }
         if (n == 0) break;
         got += static_cast<std::size_t>(n);
-        if (got == text.size() && got <= kMaxSourceBytes) text.resize(std::min(2 * got, kMaxSourceBytes + 1));
+        if (got == text.size() && got <= kMaxSourceBytes)
+            text.resize(std::min(2 * got, kMaxSourceBytes + 1));
     }
     if (got > kMaxSourceBytes) {
         diags.Error({}, "the source is larger than errmc's limit of " +
