@@ -211,6 +211,7 @@ TEST(errmc_printf, ProblemsNameTheConversionAndItsOffset) {
         {"%lp", 0, "length modifier 'l' does not apply to '%p' in '%lp'"},
         {"%llf", 0, "length modifier 'll' does not apply to '%f' in '%llf'"},
         {"%#d", 0, "flag '#' is undefined with '%d' in '%#d'"},
+        {"%#u", 0, "flag '#' is undefined with '%u' in '%#u'"},
         {"%#s", 0, "flag '#' is undefined with '%s' in '%#s'"},
         {"%05s", 0, "flag '0' is undefined with '%s' in '%05s'"},
         {"%0p", 0, "flag '0' is undefined with '%p' in '%0p'"},

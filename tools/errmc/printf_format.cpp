@@ -25,7 +25,7 @@ constexpr std::array<const char *, kLengthCount> kLengthText{"",  "hh", "h", "l"
 struct Family {
     const char *conversions;
     std::array<const char *, kLengthCount> types;
-    bool alternateForm; // '#' is defined
+    bool alternateForm; // '#' is defined (with o x X, not u)
     bool zeroPad;       // '0' is defined
     bool precision;     // a precision is defined
     bool grouping;      // '\'' is defined for part of the family (d i u f F g G)
@@ -258,7 +258,7 @@ ParsedFormat ParsePrintfFormat(std::string_view f) {
         }
         const std::string on = " with '%" + Shown(c.conversion) + "' in '" + written + "'";
         const bool numeric = family && family->zeroPad;
-        if ((c.flags & ERRM_CONV_HASH) && !(family && family->alternateForm))
+        if ((c.flags & ERRM_CONV_HASH) && !(family && family->alternateForm && c.conversion != 'u'))
             problem("flag '#' is undefined" + on);
         if ((c.flags & ERRM_CONV_ZERO) && !numeric) problem("flag '0' is undefined" + on);
         if (c.precision.from != errm_ConvFrom::None && family && !family->precision)
