@@ -22,9 +22,13 @@ for fuzzer in "$build"/fuzz/*_fuzzer; do
   mkdir -p "$out/corpus"
   dict=()
   [ -f "$src/$short.dict" ] && dict=(-dict="$src/$short.dict")
+  # Inputs long enough to reach errmc's nesting and dotted-key limits (32)
+  # many times over; libFuzzer would otherwise keep to its 4096 default.
+  len=()
+  [ "$short" = catalogue ] && len=(-max_len=16384)
   echo "== $name: ${seconds}s from $build/fuzz/corpus/$short"
   if "$fuzzer" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
-       "${dict[@]}" -artifact_prefix="$out/" "$out/corpus" "$build/fuzz/corpus/$short" \
+       "${dict[@]}" "${len[@]}" -artifact_prefix="$out/" "$out/corpus" "$build/fuzz/corpus/$short" \
        > "$out/log.txt" 2>&1; then
     grep -E "^#[0-9]+[[:space:]]+DONE|^Done [0-9]+ runs" "$out/log.txt" || true
   else

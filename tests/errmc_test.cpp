@@ -4,10 +4,13 @@
 // trips, the generated header under the C and C++ compilers, reproducible
 // output, and the descriptor commands.
 #include "errm_descwriter.h"
+#include "header.h"
 #include "printf_format.h"
 #include "source.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <sys/wait.h>
 
@@ -163,6 +166,11 @@ TEST(errmc_printf, ConversionsGiveTheirPromotedArgumentTypes) {
                  "double", "long double"}));
     EXPECT_EQ(Types("%c %lc %s %ls %p"),
               (V{"int", "wint_t", "const char *", "const wchar_t *", "const void *"}));
+    // %m takes nothing; positioned arguments come in position order, once each.
+    EXPECT_EQ(Types("%m %-20m %.5m"), V{});
+    EXPECT_TRUE(errmc::ParsePrintfFormat("open: %m").readsErrno);
+    EXPECT_EQ(Types("%3$s %1$*2$d %1$d %%"), (V{"int", "int", "const char *"}));
+    EXPECT_EQ(Types("%'d %'.2f %'u"), (V{"int", "double", "unsigned int"}));
 }
 
 TEST(errmc_printf, FlagsWidthPrecisionAndStars) {
@@ -181,6 +189,8 @@ TEST(errmc_printf, FlagsWidthPrecisionAndStars) {
 }
 
 TEST(errmc_printf, ProblemsNameTheConversionAndItsOffset) {
+    const char *kMixed = "positioned and unpositioned arguments in one format: position every "
+                         "argument ('%1$d', '%*2$d') or none";
     struct Case {
         const char *format;
         std::size_t offset;
@@ -189,26 +199,27 @@ TEST(errmc_printf, ProblemsNameTheConversionAndItsOffset) {
     const Case cases[] = {
         {"count %n", 6, "'%n' is not allowed: %n writes through a pointer argument"},
         {"x %ln", 2, "'%ln' is not allowed: %n writes through a pointer argument"},
-        {"%q", 0, "unknown conversion 'q' in '%q'"},
+        {"%q", 0, "the format ends inside the conversion '%q'"},
         {"ab %lk", 3, "unknown conversion 'k' in '%lk'"},
         {"%\x01", 0, "unknown conversion '\\x01' in '%\\x01'"},
         {"%5%", 0, "'%5%' must be written '%%'"},
         {"%l%", 0, "'%l%' must be written '%%'"},
         {"%hf", 0, "length modifier 'h' does not apply to '%f' in '%hf'"},
-        {"%Ld", 0, "length modifier 'L' does not apply to '%d' in '%Ld'"},
+        {"%Ld", 0, "'%Ld' is not C ('L' is for long double): use '%lld'"},
         {"%hhs", 0, "length modifier 'hh' does not apply to '%s' in '%hhs'"},
         {"%zc", 0, "length modifier 'z' does not apply to '%c' in '%zc'"},
         {"%lp", 0, "length modifier 'l' does not apply to '%p' in '%lp'"},
         {"%llf", 0, "length modifier 'll' does not apply to '%f' in '%llf'"},
         {"%#d", 0, "flag '#' is undefined with '%d' in '%#d'"},
+        {"%#u", 0, "flag '#' is undefined with '%u' in '%#u'"},
         {"%#s", 0, "flag '#' is undefined with '%s' in '%#s'"},
         {"%05s", 0, "flag '0' is undefined with '%s' in '%05s'"},
         {"%0p", 0, "flag '0' is undefined with '%p' in '%0p'"},
         {"%.2c", 0, "a precision is undefined with '%c' in '%.2c'"},
         {"%.1p", 0, "a precision is undefined with '%p' in '%.1p'"},
-        {"%1$d", 0, "positional argument in '%1$' is not supported"},
-        {"%*2$d", 0, "positional argument in '%*2$' is not supported"},
-        {"50%", 2, "the format ends inside the conversion '%'"},
+        {"%1$d %d", 5, kMixed},
+        {"%*2$d", 0, kMixed},
+        {"50%", 2, "the format ends inside the conversion '%'; write '%%' for a percent sign"},
         {"%-08.3l", 0, "the format ends inside the conversion '%-08.3l'"},
     };
     for (const Case &c : cases) {
@@ -385,6 +396,13 @@ struct SourceError {
     std::string expect; // the whole diagnostic line, after "src.toml:"
 };
 
+std::string Repeat(const std::string &s, int n) {
+    std::string out;
+    for (int i = 0; i < n; ++i)
+        out += s;
+    return out;
+}
+
 // A valid source with one message whose extra lines start at line 6.
 std::string WithMessage(const std::string &extra) {
     return "subsystem = \"T\"\n[[message]]\nnumber = 1\nname = \"M\"\nseverity = \"ERROR\"\n" +
@@ -516,9 +534,11 @@ std::vector<SourceError> SourceErrors() {
         {"format precision", WithMessage("format = \"%.3p\"\n"),
          "6:11: error: format: a precision is undefined with '%p' in '%.3p' (byte 0)"},
         {"format positional", WithMessage("format = \"%2$s\"\n"),
-         "6:11: error: format: positional argument in '%2$' is not supported (byte 0)"},
+         "6:11: error: format: argument 1 is never read: positions must run from 1 without a gap "
+         "(byte 0)"},
         {"format unterminated", WithMessage("format = \"100%\"\n"),
-         "6:14: error: format: the format ends inside the conversion '%' (byte 3)"},
+         "6:14: error: format: the format ends inside the conversion '%'; write '%%' for a percent "
+         "sign (byte 3)"},
         {"id type", WithMessage("id = 37\n"), "6:6: error: 'id' must be a string"},
         {"long id", WithMessage("id = \"" + std::string(1024, 'i') + "\"\n"),
          "6:6: error: id must be at most 1023 bytes long (it is 1024)"},
@@ -579,6 +599,34 @@ std::vector<SourceError> SourceErrors() {
          "6:11: error: 'comment' must be a string"},
         {"long comment", WithMessage("comment = \"" + std::string(4096, 'c') + "\"\n"),
          "6:11: error: comment must be at most 4095 bytes long (it is 4096)"},
+        // formats the library refuses at every call, and formats of real catalogues
+        {"format of 48 conversions", WithMessage("format = \"" + Repeat("%d", 48) + "\"\n"),
+         "6:11: error: format: too many conversions for the library's line: it estimates this "
+         "format at 6192 characters (each '%' counts 128), over its 6144, and refuses it at every "
+         "call (1073) (byte 0)"},
+        {"format wider than the line", WithMessage("format = \"%6145d\"\n"),
+         "6:11: error: format: the text is at least 6145 characters long, over the library's line "
+         "of 6144: every call fails (1073) (byte 0)"},
+        {"format %Z", WithMessage("format = \"%Zu\"\n"),
+         "6:11: error: format: '%Zu' is an old spelling: use '%zu' (byte 0)"},
+        {"format %C", WithMessage("format = \"%-3C\"\n"),
+         "6:11: error: format: '%-3C' is not C: use '%-3lc' (byte 0)"},
+        {"format %I64x", WithMessage("format = \"id %I64x\"\n"),
+         "6:14: error: format: '%I64x' is a Windows spelling (printf here reads a width of 64): "
+         "use '%llx' or PRIx64 of <inttypes.h> (byte 3)"},
+        // shapes that would exhaust errmc's stack or memory
+        {"dotted key of 33 parts", head + Repeat("a.", 32) + "a = 1\n",
+         "2:64: error: a dotted key of more than 32 parts (errmc's limit)"},
+        {"table header of 33 parts", head + "[" + Repeat("a.", 32) + "a]\n",
+         "2:65: error: a dotted key of more than 32 parts (errmc's limit)"},
+        {"arrays 33 deep", head + "a = " + Repeat("[", 33) + Repeat("]", 33) + "\n",
+         "2:37: error: arrays and inline tables are nested more than 32 deep (errmc's limit)"},
+        {"inline tables 33 deep", head + "a = " + Repeat("{b=", 33) + "1" + Repeat("}", 33) + "\n",
+         "2:101: error: arrays and inline tables are nested more than 32 deep (errmc's limit)"},
+        {"65537 messages", head + "message = [" + Repeat("{},", 65537) + "]\n",
+         "2:196620: error: more than 65536 tables or messages (errmc's limit)"},
+        {"over 4 MiB", head + "#" + std::string(4u << 20, 'x') + "\n",
+         " error: the source is larger than errmc's limit of 4194304 bytes"},
     };
 }
 
@@ -594,6 +642,23 @@ TEST_F(errmc_cli, EverySourceErrorAtItsLineAndColumn) {
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 3) << r.err;
         EXPECT_EQ(r.err.substr(r.err.size() - 2), "^\n") << r.err;
     }
+}
+
+TEST_F(errmc_cli, NonRegularSourcesAreRefusedAndTextPercentsWarned) {
+    ASSERT_EQ(mkfifo((dir_ / "fifo.toml").c_str(), 0600), 0);
+    for (const std::string &path :
+         {(dir_ / "fifo.toml").string(), dir_.string(), std::string("/dev/null")}) {
+        const Result r = Run("check " + path);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, path + ": error: the source is not a regular file\n");
+    }
+    Write("src.toml", WithMessage("format = \"93% of (% used)\"\n"));
+    const Result r = Run("check src.toml");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "src.toml:6:13: warning: format: '% o' is a conversion that takes an "
+                     "argument; write '%%' for a percent sign (byte 2)\n"
+                     "src.toml:6:19: warning: format: '% u' is a conversion that takes an "
+                     "argument; write '%%' for a percent sign (byte 8)\n");
 }
 
 TEST_F(errmc_cli, TheValidSourcesBehindTheErrorCasesPass) {
@@ -646,7 +711,7 @@ surprise = true
               "argument (byte 3)\n"
               "    7 | format = \"%d %n %q\"\n"
               "      |              ^\n"
-              "many.toml:7:17: error: format: unknown conversion 'q' in '%q' (byte 6)\n"
+              "many.toml:7:17: error: format: the format ends inside the conversion '%q' (byte 6)\n"
               "    7 | format = \"%d %n %q\"\n"
               "      |                 ^\n"
               "many.toml:8:6: error: rc 99999 is outside the 16-bit signed range\n"
@@ -847,6 +912,22 @@ int use(SIM_handle ss)
            (SIM_QUIET_text(ss) == NULL) + SIM_OPEN_FAILED + SIM_PROGRESS + SIM_QUIET;
 }
 )";
+
+TEST(errmc_header_text, PositionedArgumentsInPositionOrderAndErrnoNoted) {
+    errmdesc::Catalogue cat;
+    cat.subsystem = "POS";
+    errmdesc::Message m;
+    m.number = 1;
+    m.name = "OPEN";
+    m.severity = 1;
+    m.format = "cannot open %2$s: %m (%1$d)";
+    cat.messages.push_back(m);
+    const std::string h = errmc::GenerateHeader(cat, "pos.toml");
+    EXPECT_NE(h.find("POS_OPEN_process(unsigned int subsystem, int a1, const char *a2)"),
+              std::string::npos)
+        << h;
+    EXPECT_NE(h.find("; %m prints strerror(errno) */"), std::string::npos) << h;
+}
 
 TEST_F(errmc_header, ConstantsAndWrappers) {
     const std::string h = Read(Path("sim_msgs.h"));

@@ -3,6 +3,7 @@
 //
 // Sections: cache state; cache operations; directory search; environment
 // names; entry decoding; lookup.
+#include "base/errm_conv.h"
 #include "base/errm_interr.h"
 #include "base/errm_text.h"
 #include "descriptor/errm_desc.h"
@@ -211,19 +212,6 @@ struct Cursor {
     }
 };
 
-// True when a printf format holds a %n conversion (of any length modifier).
-bool holdsPercentN(const char *format) {
-    // From one '%' to the next; p ends on the conversion character.
-    for (const char *p = std::strchr(format, '%'); p != nullptr; p = std::strchr(p + 1, '%')) {
-        ++p;
-        while (*p != '\0' && std::strchr("-+ #0'123456789.*$hlLqjztI", *p) != nullptr)
-            ++p;
-        if (*p == 'n') return true;
-        if (*p == '\0') break;
-    }
-    return false;
-}
-
 int badField(const char *what) {
     ERRM_REPORT(ERRM_E_INTERNAL, what);
     return ERRM_E_INTERNAL;
@@ -316,7 +304,7 @@ int errm_LoadEntry(int subsystem, int number) {
     if (len >= 4096) return badField("format length");
     if (!c.text(e.format, len)) return outsideFile(row.name);
     // A catalogue must never make the library write through an argument.
-    if (holdsPercentN(e.format)) return badField("format %n");
+    if (errm_ConvHoldsCount(e.format)) return badField("format %n");
 
     if (!c.u16(&len)) return outsideFile(row.name);
     if (len >= 4096) return badField("second text length");

@@ -3,6 +3,7 @@
 //
 // Sections: tables; severities; date stamps; decimals; formatting sLine0;
 // decorated line; Chi line.
+#include "base/errm_conv.h"
 #include "base/errm_interr.h"
 #include "base/errm_state.h"
 #include "descriptor/errm_desc.h"
@@ -136,16 +137,7 @@ const char *decimal(int number, char (&buf)[kDecimalCap]) {
 // ------------------------------------------------------ formatting sLine0
 
 unsigned errm_EstimateFormatSize(const char *format) {
-    // Each character counts 1 and each '%' 128: the length plus 127 a '%'.
-    const std::size_t length = std::strlen(format);
-    unsigned size = static_cast<unsigned>(length);
-    const char *end = format + length;
-    for (const void *p = std::memchr(format, '%', length); p != nullptr;) {
-        size += 127;
-        const char *next = static_cast<const char *>(p) + 1;
-        p = std::memchr(next, '%', static_cast<std::size_t>(end - next));
-    }
-    return size;
+    return errm_ConvEstimate(format);
 }
 
 namespace {
@@ -172,7 +164,12 @@ long formatPlain(const char *format, va_list args) {
         if (*percent == '\0') break;
         const char *piece = nullptr;
         char digits[kDecimalCap];
-        switch (percent[1]) {
+        // Whether a conversion is bare shows in its first three characters
+        // ('%', the conversion, and what could extend a modifier), so the
+        // parser needs no more than those of the format.
+        const errm_Conv conv = errm_ConvParse(std::string_view(percent, strnlen(percent, 3)), 0);
+        if (!errm_ConvIsBare(conv)) return -1;
+        switch (conv.conversion) {
         case '%':
             piece = "%";
             n = 1;
@@ -196,7 +193,7 @@ long formatPlain(const char *format, va_list args) {
         if (n > cap - len) return -1;
         std::memcpy(out + len, piece, n);
         len += n;
-        p = percent + 2;
+        p = percent + conv.length;
     }
     out[len] = '\0';
     return static_cast<long>(len);

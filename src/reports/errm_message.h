@@ -3,6 +3,8 @@
 #ifndef ERRM_MESSAGE_H
 #define ERRM_MESSAGE_H
 
+#include "base/errm_conv.h"
+
 #include <cstdarg>
 #include <cstddef>
 
@@ -19,8 +21,8 @@ enum errm_Severity : int {
     ERRM_SEV_DISPLAY = 8,
 };
 
-// Buffer sizes in characters, the terminator not included.
-inline constexpr std::size_t ERRM_LINE0_MAX = 6144;   // caller-formatted text
+// Buffer sizes in characters, the terminator not included; ERRM_LINE0_MAX,
+// the caller-formatted text, is in base/errm_conv.h with the estimate.
 inline constexpr std::size_t ERRM_LINECHI_CAP = 6175; // Chi line stays below this
 inline constexpr std::size_t ERRM_LINEOUT_CAP = 8192; // decorated line
 inline constexpr std::size_t ERRM_LINE_CAP = 6145;    // user and direct line buffer

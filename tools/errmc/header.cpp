@@ -109,9 +109,15 @@ bool Uses(const std::vector<std::vector<FormatArgument>> &all, std::string_view 
 
 std::string GenerateHeader(const errmdesc::Catalogue &cat, const std::string &sourceName) {
     const std::string prefix = CPrefix(cat.subsystem);
+    // Each message's parameters, in the order its wrapper passes them (position
+    // order for a format that positions its arguments), and whether it reads errno.
     std::vector<std::vector<FormatArgument>> args;
-    for (const errmdesc::Message &m : cat.messages)
-        args.push_back(ParsePrintfFormat(m.format).arguments);
+    std::vector<bool> readsErrno;
+    for (const errmdesc::Message &m : cat.messages) {
+        ParsedFormat parsed = ParsePrintfFormat(m.format);
+        args.push_back(std::move(parsed.arguments));
+        readsErrno.push_back(parsed.readsErrno);
+    }
 
     std::ostringstream h;
     h << "/* Message numbers and typed message wrappers of subsystem " << CommentText(cat.subsystem)
@@ -152,7 +158,8 @@ std::string GenerateHeader(const errmdesc::Catalogue &cat, const std::string &so
         const Signature sig = SignatureOf(args[i]);
         const std::size_t code = m.severity < errmdesc::kSeverityNames.size() ? m.severity : 0;
         h << "\n/* " << constant << ": " << errmdesc::kSeverityNames[code] << ' '
-          << CommentText(m.format) << " */\n";
+          << CommentText(m.format) << (readsErrno[i] ? "; %m prints strerror(errno)" : "")
+          << " */\n";
         h << "static inline int " << constant << kProcessSuffix << '(' << handle << " subsystem"
           << sig.parameters << ")\n{\n    return ERRM_ProcessError(subsystem.index, " << constant
           << sig.arguments << ");\n}\n";

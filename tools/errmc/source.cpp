@@ -7,6 +7,11 @@
 
 #include <toml++/toml.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -375,6 +380,9 @@ void SourceParser::Format(const toml::node &v, Message &m) {
     for (const FormatProblem &p : parsed.problems)
         d_.Error(InString(v, *s, p.offset),
                  "format: " + p.message + " (byte " + std::to_string(p.offset) + ")");
+    for (const FormatProblem &p : parsed.warnings)
+        d_.Warning(InString(v, *s, p.offset),
+                   "format: " + p.message + " (byte " + std::to_string(p.offset) + ")");
     m.format = *s;
 }
 
@@ -492,12 +500,107 @@ void SourceParser::Comment(const toml::node &v, Message &m) {
     if (s && MaxBytes(v, "comment", s->size(), errmdesc::kMaxSecond)) m.second = *s;
 }
 
+// ------------------------------------------------------------ the pre-scan
+
+// Finds, before the TOML parser runs, arrays and inline tables nested deeper
+// than kMaxNesting and keys of more than kMaxKeyParts parts (the parser
+// recurses on both and would exhaust the stack), and more than kMaxTables
+// tables (each costs memory, and its errors more). It skips comments and the
+// four kinds of strings; every '.' between two '=', ',' or brackets counts
+// as a key separator (a catalogue has no floating value to confuse it).
+// Reports the first excess at its place and returns false.
+bool PreScan(std::string_view t, Diagnostics &d) {
+    std::uint32_t line = 1;
+    std::size_t lineStart = 0;
+    unsigned depth = 0, dots = 0, tables = 0;
+    auto place = [&](std::size_t i) {
+        return Position{
+            line, static_cast<std::uint32_t>(Codepoints(t.substr(lineStart, i - lineStart))) + 1};
+    };
+    for (std::size_t i = 0; i < t.size(); ++i) {
+        const char c = t[i];
+        switch (c) {
+        case '\n':
+            ++line;
+            lineStart = i + 1;
+            dots = 0;
+            break;
+        case '#': i = std::min(t.find('\n', i), t.size()) - 1; break;
+        case '"':
+        case '\'': {
+            const bool basic = c == '"';
+            const std::string_view triple = basic ? "\"\"\"" : "'''";
+            std::size_t j = i + 1;
+            if (t.substr(i, 3) == triple) {
+                // To the closing triple and up to two more quotes of its kind.
+                for (j = i + 3; j < t.size(); ++j) {
+                    if (basic && t[j] == '\\') {
+                        if (j + 1 < t.size() && t[j + 1] == '\n') {
+                            ++line;
+                            lineStart = j + 2;
+                        }
+                        ++j;
+                    } else if (t.substr(j, 3) == triple) {
+                        j += 3;
+                        for (int extra = 0; extra < 2 && j < t.size() && t[j] == c; ++extra)
+                            ++j;
+                        break;
+                    } else if (t[j] == '\n') {
+                        ++line;
+                        lineStart = j + 1;
+                    }
+                }
+                i = j - 1;
+            } else {
+                // To the closing quote, or to the line end that leaves it open.
+                while (j < t.size() && t[j] != c && t[j] != '\n')
+                    j += basic && t[j] == '\\' && j + 1 < t.size() && t[j + 1] != '\n' ? 2 : 1;
+                i = j < t.size() && t[j] == c ? j : j - 1;
+            }
+            break;
+        }
+        case '[':
+        case '{':
+            dots = 0;
+            tables += c == '{' || (i > 0 && t[i - 1] == '[');
+            if (tables > kMaxTables) {
+                d.Error(place(i), "more than " + std::to_string(kMaxTables) +
+                                      " tables or messages (errmc's limit)");
+                return false;
+            }
+            if (++depth > kMaxNesting) {
+                d.Error(place(i), "arrays and inline tables are nested more than " +
+                                      std::to_string(kMaxNesting) + " deep (errmc's limit)");
+                return false;
+            }
+            break;
+        case ']':
+        case '}':
+            depth -= depth > 0;
+            dots = 0;
+            break;
+        case '=':
+        case ',': dots = 0; break;
+        case '.':
+            if (++dots >= kMaxKeyParts) {
+                d.Error(place(i), "a dotted key of more than " + std::to_string(kMaxKeyParts) +
+                                      " parts (errmc's limit)");
+                return false;
+            }
+            break;
+        default: break;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 // ------------------------------------------------------------- entry points
 
 std::optional<Source> ParseSource(std::string_view text, const std::string &path,
                                   Diagnostics &diags) {
+    if (!PreScan(text, diags)) return std::nullopt;
     toml::table root;
     try {
         root = toml::parse(text, path);
@@ -513,18 +616,44 @@ std::optional<Source> ParseSource(std::string_view text, const std::string &path
 }
 
 std::optional<Source> ParseSourceFile(const std::string &path, Diagnostics &diags) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    // Opened without blocking, so that a FIFO or a device is refused, not
+    // waited on; then read up to one byte over the limit.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
         diags.Error({}, std::string("cannot open the source: ") + std::strerror(errno));
         return std::nullopt;
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad()) {
-        diags.Error({}, "cannot read the source");
+    struct FdCloser {
+        int fd;
+        ~FdCloser() { ::close(fd); }
+    } closer{fd};
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        diags.Error({}, "the source is not a regular file");
         return std::nullopt;
     }
-    return ParseSource(text.str(), path, diags);
+    std::string text(
+        std::min<std::size_t>(static_cast<std::size_t>(st.st_size), kMaxSourceBytes) + 1, '\0');
+    std::size_t got = 0;
+    while (got < text.size()) {
+        const ssize_t n = ::read(fd, text.data() + got, text.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            diags.Error({}, std::string("cannot read the source: ") + std::strerror(errno));
+            return std::nullopt;
+        }
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+        if (got == text.size() && got <= kMaxSourceBytes)
+            text.resize(std::min(2 * got, kMaxSourceBytes + 1));
+    }
+    if (got > kMaxSourceBytes) {
+        diags.Error({}, "the source is larger than errmc's limit of " +
+                            std::to_string(kMaxSourceBytes) + " bytes");
+        return std::nullopt;
+    }
+    text.resize(got);
+    return ParseSource(text, path, diags);
 }
 
 std::optional<std::string> DefaultStamp(const char *sourceDateEpoch, std::time_t now,

@@ -19,14 +19,24 @@ struct Source {
     bool stampGiven = false; // false: cat.stamp is empty and wants DefaultStamp()
 };
 
+// Limits that keep errmc's memory and stack bounded on any source: a larger
+// source file is not read; arrays and inline tables nested deeper, dotted
+// keys of more parts and more tables (messages) are refused before the TOML
+// parser sees them.
+inline constexpr std::size_t kMaxSourceBytes = 4u << 20; // 4 MiB
+inline constexpr unsigned kMaxNesting = 32;              // open '[' and '{' at once
+inline constexpr unsigned kMaxKeyParts = 32;             // parts of one dotted key
+inline constexpr unsigned kMaxTables = 65536;            // "[[" headers and inline tables
+
 // Parses and checks `text`, read from `path` (used only in messages). Returns
 // the catalogue when no error was found; errors, warnings and notes go to
 // `diags` either way.
 std::optional<Source> ParseSource(std::string_view text, const std::string &path,
                                   Diagnostics &diags);
 
-// Reads the file and parses it; a file that cannot be read is an error
-// without a position.
+// Reads the file and parses it; a file that cannot be read, that is not a
+// regular file or that is larger than kMaxSourceBytes is an error without a
+// position.
 std::optional<Source> ParseSourceFile(const std::string &path, Diagnostics &diags);
 
 // The stamp of a source that gives none: the time in SOURCE_DATE_EPOCH
