@@ -637,10 +637,14 @@ TEST_F(errmc_cli, EverySourceErrorAtItsLineAndColumn) {
         const Result r = Run("check src.toml");
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.out, "");
-        // Exactly one diagnostic: the expected one, its source line and a caret.
+        // Exactly one diagnostic: the expected one, then its source line and a
+        // caret when it has a position.
+        const bool positioned = e.expect[0] != ' ';
         EXPECT_EQ(r.err.rfind("src.toml:" + e.expect, 0), 0u) << r.err;
-        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 3) << r.err;
-        EXPECT_EQ(r.err.substr(r.err.size() - 2), "^\n") << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), positioned ? 3 : 1) << r.err;
+        if (positioned) {
+            EXPECT_EQ(r.err.substr(r.err.size() - 2), "^\n") << r.err;
+        }
     }
 }
 
@@ -651,14 +655,24 @@ TEST_F(errmc_cli, NonRegularSourcesAreRefusedAndTextPercentsWarned) {
         const Result r = Run("check " + path);
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.err, path + ": error: the source is not a regular file\n");
+        // Every command that reads a catalogue refuses it without blocking.
+        // (A command that blocked would end by timeout with status 124.)
+        for (const char *command : {"info ", "dump ", "doc ", "diff src.toml "}) {
+            const int status = Run(command + path, "timeout 10").status;
+            EXPECT_TRUE(status == 1 || status == 2) << command << path << ": " << status;
+        }
     }
     Write("src.toml", WithMessage("format = \"93% of (% used)\"\n"));
     const Result r = Run("check src.toml");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "src.toml:6:13: warning: format: '% o' is a conversion that takes an "
                      "argument; write '%%' for a percent sign (byte 2)\n"
+                     "    6 | format = \"93% of (% used)\"\n"
+                     "      |             ^\n"
                      "src.toml:6:19: warning: format: '% u' is a conversion that takes an "
-                     "argument; write '%%' for a percent sign (byte 8)\n");
+                     "argument; write '%%' for a percent sign (byte 8)\n"
+                     "    6 | format = \"93% of (% used)\"\n"
+                     "      |                   ^\n");
 }
 
 TEST_F(errmc_cli, TheValidSourcesBehindTheErrorCasesPass) {
@@ -923,7 +937,7 @@ TEST(errmc_header_text, PositionedArgumentsInPositionOrderAndErrnoNoted) {
     m.format = "cannot open %2$s: %m (%1$d)";
     cat.messages.push_back(m);
     const std::string h = errmc::GenerateHeader(cat, "pos.toml");
-    EXPECT_NE(h.find("POS_OPEN_process(unsigned int subsystem, int a1, const char *a2)"),
+    EXPECT_NE(h.find("POS_OPEN_process(POS_handle subsystem, int a1, const char *a2)"),
               std::string::npos)
         << h;
     EXPECT_NE(h.find("; %m prints strerror(errno) */"), std::string::npos) << h;

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <limits>
@@ -503,6 +504,13 @@ bool Read(const std::vector<std::uint8_t> &bytes, Catalogue *cat, ReadInfo *info
 }
 
 bool ReadFile(const std::string &path, Catalogue *cat, ReadInfo *info, std::string *error) {
+    // A FIFO or a device would block the read or never end: only regular
+    // files are descriptors.
+    std::error_code ec;
+    if (std::filesystem::exists(path, ec) && !std::filesystem::is_regular_file(path, ec)) {
+        if (error) *error = path + " is not a regular file";
+        return false;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         if (error) *error = "cannot open " + path + ": " + std::strerror(errno);

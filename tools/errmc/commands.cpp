@@ -38,11 +38,10 @@ void Fail(Streams io, const std::string &message) {
 // and prints every diagnostic. Nothing when there was an error.
 std::optional<errmdesc::Catalogue> LoadCatalogue(const std::string &path, Streams io) {
     Diagnostics diags;
-    std::optional<Source> source = ParseSourceFile(path, diags);
-    // The text again, for the source lines under the diagnostics.
-    std::ostringstream text;
-    if (!diags.All().empty()) text << std::ifstream(path, std::ios::binary).rdbuf();
-    diags.Print(io.err, path, text.str(), &io.err == &std::cerr && ColourOnStderr());
+    // The text read is kept for the source lines under the diagnostics.
+    std::string text;
+    std::optional<Source> source = ParseSourceFile(path, diags, &text);
+    diags.Print(io.err, path, text, &io.err == &std::cerr && ColourOnStderr());
     if (!source) return std::nullopt;
     if (!source->stampGiven) {
         std::string why;

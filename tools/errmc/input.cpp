@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <filesystem>
 #include <iterator>
 
 namespace errmc {
@@ -17,7 +18,11 @@ void Fail(Streams io, const std::string &message) {
     io.err << "errmc: error: " << message << '\n';
 }
 
+// Only a regular file is opened: anything else is left to the source
+// reader, which refuses it without blocking on a FIFO.
 bool StartsWithMagic(const std::string &path) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) return false;
     std::ifstream in(path, std::ios::binary);
     unsigned char b[4] = {};
     if (!in.read(reinterpret_cast<char *>(b), sizeof b)) return false;

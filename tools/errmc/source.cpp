@@ -615,7 +615,9 @@ std::optional<Source> ParseSource(std::string_view text, const std::string &path
     return out;
 }
 
-std::optional<Source> ParseSourceFile(const std::string &path, Diagnostics &diags) {
+std::optional<Source> ParseSourceFile(const std::string &path, Diagnostics &diags,
+                                      std::string *textOut) {
+    if (textOut) textOut->clear();
     // Opened without blocking, so that a FIFO or a device is refused, not
     // waited on; then read up to one byte over the limit.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -653,6 +655,7 @@ std::optional<Source> ParseSourceFile(const std::string &path, Diagnostics &diag
         return std::nullopt;
     }
     text.resize(got);
+    if (textOut) *textOut = text;
     return ParseSource(text, path, diags);
 }
 

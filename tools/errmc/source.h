@@ -36,8 +36,10 @@ std::optional<Source> ParseSource(std::string_view text, const std::string &path
 
 // Reads the file and parses it; a file that cannot be read, that is not a
 // regular file or that is larger than kMaxSourceBytes is an error without a
-// position.
-std::optional<Source> ParseSourceFile(const std::string &path, Diagnostics &diags);
+// position. The text read is stored in *text when given (empty when none was
+// read), so that callers never open the file a second time.
+std::optional<Source> ParseSourceFile(const std::string &path, Diagnostics &diags,
+                                      std::string *text = nullptr);
 
 // The stamp of a source that gives none: the time in SOURCE_DATE_EPOCH
 // (`sourceDateEpoch`, may be null) or else `now`, as UTC "YYYYMMDDhhmm".
