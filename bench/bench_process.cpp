@@ -3,7 +3,7 @@
 //
 // Sections: the message and its peers; the byte check; ERRM_ProcessError
 // (cached, not cached, repetition limit); ERRM_Get_ErrorMessage and
-// ERRM_DisplayUserMessage; main.
+// ERRM_DisplayUserMessage; several threads at once; main.
 //
 // Every report file and peer file is a link to /dev/null, so that a long run
 // fills no disk; the byte check at start-up writes real files once and
@@ -17,6 +17,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -324,9 +325,61 @@ static void bench_user_message_naive(benchmark::State &state) {
 }
 BENCHMARK(bench_user_message_naive);
 
+// ------------------------------------------------ several threads at once
+
+// The cached message from 1, 2 and 4 threads together: every call takes the
+// library's lock, so the figure is the throughput of all threads (items per
+// second of wall-clock time), not of one.
+static void bench_process_threads(benchmark::State &state) {
+    int code = static_cast<int>(state.thread_index()) << 12;
+    for (auto _ : state) {
+        int rc = ERRM_ProcessError(Ss(), kNumber, kPath, code++ & 0xFFFF);
+        benchmark::DoNotOptimize(rc);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(bench_process_threads)->Threads(1)->Threads(2)->Threads(4)->UseRealTime();
+
+// Retrieved texts from 1, 2 and 4 threads, each into its own Return buffer.
+static void bench_get_message_threads(benchmark::State &state) {
+    int code = static_cast<int>(state.thread_index()) << 12;
+    for (auto _ : state) {
+        char *text = ERRM_Get_ErrorMessage(Ss(), kNumber, kPath, code++ & 0xFFFF);
+        benchmark::DoNotOptimize(text);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(bench_get_message_threads)->Threads(1)->Threads(2)->Threads(4)->UseRealTime();
+
 // -------------------------------------------------------------------- main
 
+namespace {
+
+// "--fixed_run=N" as first argument: N cached messages, then N retrieved
+// texts, and nothing measured by the benchmark library. Under
+// valgrind --tool=callgrind the instructions of one call are then the same
+// on every run, however busy the machine (docs/performance.md).
+long FixedRunCalls(int argc, char **argv) {
+    constexpr const char *kFlag = "--fixed_run=";
+    if (argc < 2 || std::strncmp(argv[1], kFlag, std::strlen(kFlag)) != 0) return 0;
+    return std::atol(argv[1] + std::strlen(kFlag));
+}
+
+int FixedRun(long calls) {
+    SetUpRun();
+    for (long i = 0; i < calls; ++i)
+        ERRM_ProcessError(Ss(), kNumber, kPath, static_cast<int>(i & 0xFFFF));
+    for (long i = 0; i < calls; ++i)
+        ERRM_Get_ErrorMessage(Ss(), kNumber, kPath, static_cast<int>(i & 0xFFFF));
+    TearDownRun();
+    return 0;
+}
+
+} // namespace
+
+
 int main(int argc, char **argv) {
+    if (long calls = FixedRunCalls(argc, argv); calls > 0) return FixedRun(calls);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     CheckSameBytes();
