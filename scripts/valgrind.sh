@@ -7,7 +7,8 @@
 #   scripts/valgrind.sh [build directory, default build]
 #       the end-to-end cases of that build one process per case, as ctest
 #       runs them: a whole client life with and without failing allocations,
-#       message processing, follow-up actions, the intact corruption sample.
+#       message processing, follow-up actions, the intact corruption sample,
+#       threads that start and stop with their Return buffers.
 # Exits 77 (skipped) when valgrind is not installed or the binary is built
 # with AddressSanitizer, which cannot run under valgrind.
 set -euo pipefail
@@ -48,6 +49,7 @@ suites=(
   "user_test:*"
   "shutdown_test:*"
   "corruption_test:CorruptionSample.*"
+  "thread_stress_test:ThreadLife.*"
 )
 
 # Full names of the cases a filter selects.

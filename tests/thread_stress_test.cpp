@@ -310,7 +310,7 @@ TEST(ThreadLife, ReturnBuffersAreReleasedAtThreadExitAndAtFInit) {
 
 // ------------------------------------------------------------------- fork
 
-std::atomic<bool> g_inside{false}, g_forking{false};
+std::atomic<bool> g_inside{false}, g_forking{false}, g_childDone{false};
 
 TEST(ThreadLife, ForkWhileAnotherThreadIsInsideACallLeavesTheChildUsable) {
     Library lib;
@@ -327,7 +327,11 @@ TEST(ThreadLife, ForkWhileAnotherThreadIsInsideACallLeavesTheChildUsable) {
             std::this_thread::yield();
         return 0;
     };
-    std::thread worker([ss] { ERRM_ProcessError(ss, 2); });
+    std::thread worker([ss] { // alive until the child is done: it is no thread of the child
+        ERRM_ProcessError(ss, 2);
+        while (!g_childDone)
+            std::this_thread::yield();
+    });
     while (!g_inside)
         std::this_thread::yield();
     const int status = RunInChild([ss] {
@@ -335,6 +339,7 @@ TEST(ThreadLife, ForkWhileAnotherThreadIsInsideACallLeavesTheChildUsable) {
         const char *text = ERRM_Get_ErrorMessage(ss, 1, "child");
         return ERRM_ProcessError(ss, 1, "child") == 0 && text != nullptr ? 0 : 1;
     });
+    g_childDone = true;
     worker.join();
     EXPECT_EQ(status, 0);
 }
