@@ -39,7 +39,9 @@ rm -rf "$logs"
 mkdir -p "$logs" "$build/tests/tmp"
 export ERRM_TEST_TMP="$build/tests/tmp"
 
-# binary:gtest filter (client_life_test runs whole in ctest already)
+# binary:gtest filter (client_life_test runs whole in ctest already; the
+# fork case of thread_stress_test is left out: its child cannot free the
+# std::thread of a thread it does not have)
 suites=(
   "alloc_injection_test:AllocationFailure.WholeLifeInOneProcessGivesEverythingBack:FileNameCopyFailure.*"
   "process_test:*"
@@ -49,7 +51,7 @@ suites=(
   "user_test:*"
   "shutdown_test:*"
   "corruption_test:CorruptionSample.*"
-  "thread_stress_test:ThreadLife.*"
+  "thread_stress_test:ThreadLife.ReturnBuffers*"
 )
 
 # Full names of the cases a filter selects.
