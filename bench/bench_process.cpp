@@ -21,6 +21,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 
 using namespace errmbench;
 
@@ -100,9 +101,9 @@ void SpdlogWriteFields(spdlog::logger &log, const char *path, int code) {
 // State of the benchmark run.
 struct Run {
     std::unique_ptr<ScratchDir> dir;
-    int ss = -1;                // subsystem index of SIM
-    std::FILE *naiveFile;       // naive.log -> /dev/null
-    std::FILE *naiveUserFile;   // naive.rep -> /dev/null
+    int ss = -1;              // subsystem index of SIM
+    std::FILE *naiveFile;     // naive.log -> /dev/null
+    std::FILE *naiveUserFile; // naive.rep -> /dev/null
     std::shared_ptr<spdlog::logger> spdlog;
 };
 Run g_run;
@@ -152,8 +153,9 @@ void CheckSameBytes() {
                              "do not write the same lines\n");
         std::exit(1);
     }
-    std::fprintf(stderr, "byte check: %zu bytes identical across the library, the hand-written "
-                         "path and spdlog\n",
+    std::fprintf(stderr,
+                 "byte check: %zu bytes identical across the library, the hand-written "
+                 "path and spdlog\n",
                  expected.size());
 }
 
@@ -308,8 +310,8 @@ BENCHMARK(bench_get_message_naive);
 static void bench_user_message(benchmark::State &state) {
     int code = 0;
     for (auto _ : state) {
-        unsigned written = ERRM_DisplayUserMessage(7, 1, "SIM", nullptr, 0x20, nullptr,
-                                                   kUserFormat, kPath, code++ & 0xFFFF);
+        unsigned written = ERRM_DisplayUserMessage(7, 1, "SIM", nullptr, 0x20, nullptr, kUserFormat,
+                                                   kPath, code++ & 0xFFFF);
         benchmark::DoNotOptimize(written);
     }
     state.SetItemsProcessed(state.iterations());
@@ -359,13 +361,19 @@ namespace {
 // texts, and nothing measured by the benchmark library. Under
 // valgrind --tool=callgrind the instructions of one call are then the same
 // on every run, however busy the machine (docs/performance.md).
-long FixedRunCalls(int argc, char **argv) {
-    constexpr const char *kFlag = "--fixed_run=";
-    if (argc < 2 || std::strncmp(argv[1], kFlag, std::strlen(kFlag)) != 0) return 0;
-    return std::atol(argv[1] + std::strlen(kFlag));
+// "--fixed_run_threaded=N" starts and ends one thread first: the calls then
+// take the lock, as in any process that has had a second thread.
+long FixedRunCalls(int argc, char **argv, bool *threaded) {
+    for (const char *flag : {"--fixed_run=", "--fixed_run_threaded="}) {
+        *threaded = flag[11] == '_';
+        if (argc >= 2 && std::strncmp(argv[1], flag, std::strlen(flag)) == 0)
+            return std::atol(argv[1] + std::strlen(flag));
+    }
+    return 0;
 }
 
-int FixedRun(long calls) {
+int FixedRun(long calls, bool threaded) {
+    if (threaded) std::thread([] {}).join();
     SetUpRun();
     for (long i = 0; i < calls; ++i)
         ERRM_ProcessError(Ss(), kNumber, kPath, static_cast<int>(i & 0xFFFF));
@@ -377,9 +385,10 @@ int FixedRun(long calls) {
 
 } // namespace
 
-
 int main(int argc, char **argv) {
-    if (long calls = FixedRunCalls(argc, argv); calls > 0) return FixedRun(calls);
+    bool threaded = false;
+    if (long calls = FixedRunCalls(argc, argv, &threaded); calls > 0)
+        return FixedRun(calls, threaded);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     CheckSameBytes();

@@ -27,12 +27,6 @@ using namespace errmtest;
 
 namespace {
 
-// What one thread's calls must have left behind.
-struct Outcome {
-    std::vector<std::string> log, transcript, limited; // lines written
-    long delayed = 0, limitedCalls = 0, failures = 0;
-};
-
 struct Shared {
     Library lib;
     std::atomic<int> ss{-1};
@@ -40,16 +34,20 @@ struct Shared {
     std::FILE *chi = nullptr, *reportF = nullptr;
 };
 
-// One call: its thread's state, the text that makes its lines unique.
+// One thread's calls: what they must have left behind, and the current one
+// with the text that makes its lines unique.
 struct Call {
     Shared &run;
-    Outcome &out;
-    bool cycles; // calls may meet the library between two cycles
-    unsigned ss;
-    long i;
+    bool cycles;                                       // may meet the library between cycles
+    std::vector<std::string> log, transcript, limited; // lines written
+    long delayed = 0, limitedCalls = 0, failures = 0;
+    unsigned ss = 0;
+    long i = 0;
     std::string p;
     const char *kept = nullptr; // a retrieved text, and what it must read
     std::string keptText;
+
+    Call(Shared &shared, bool cyclesToo) : run(shared), cycles(cyclesToo) {}
 
     bool Wrote(bool ok, std::vector<std::string> &into, const std::string &line) {
         if (ok) into.push_back(line + p + "\n");
@@ -61,7 +59,7 @@ struct Call {
     bool Get(int n) {
         kept = ERRM_Get_ErrorMessage(ss, n, p.c_str());
         keptText = run.prefix[n] + p + "\n";
-        out.delayed += kept != nullptr && n == 2;
+        delayed += kept != nullptr && n == 2;
         return kept == nullptr || keptText == kept;
     }
 };
@@ -72,16 +70,16 @@ struct Call {
 enum Op { opProcess, opDelayed, opDisplay, opLimited, opDirect, opUser, opGet, opGetDelayed, opSetting,
           opQuery, opStream, opCount };
 const std::array<bool (*)(Call &), opCount> kCalls = {
-    [](Call &c) { return c.Process(1, c.out.log); },
+    [](Call &c) { return c.Process(1, c.log); },
     [](Call &c) { const bool ok = ERRM_ProcessError(c.ss, 2, c.p.c_str()) == 0;
-                  c.out.delayed += ok;
-                  return c.Wrote(ok, c.out.log, c.run.prefix[2]); },
-    [](Call &c) { return c.Process(3, c.out.transcript); },
-    [](Call &c) { c.out.limitedCalls++; return c.Process(4, c.out.limited); },
+                  c.delayed += ok;
+                  return c.Wrote(ok, c.log, c.run.prefix[2]); },
+    [](Call &c) { return c.Process(3, c.transcript); },
+    [](Call &c) { c.limitedCalls++; return c.Process(4, c.limited); },
     [](Call &c) { return c.Wrote(ERRM_DirectProcessError("TRACE", "L", "ERRM_STRESS_LEVEL", 1,
-                                 "x %s", c.p.c_str()) == 0, c.out.log, "(TRACE-ERRM_STRESS_LEVEL-5) x "); },
+                                 "x %s", c.p.c_str()) == 0, c.log, "(TRACE-ERRM_STRESS_LEVEL-5) x "); },
     [](Call &c) { return c.Wrote(ERRM_DisplayUserMessage(7, 1, "SIM", nullptr, 0x80, nullptr,
-                                 "u %s\n", c.p.c_str()) == 0x80, c.out.log, "u "); },
+                                 "u %s\n", c.p.c_str()) == 0x80, c.log, "u "); },
     [](Call &c) { return c.Get(1); },
     [](Call &c) { return c.Get(2); },
     [](Call &c) { // settings, set to the values they hold
@@ -110,7 +108,7 @@ const std::array<bool (*)(Call &), opCount> kCalls = {
         case 3: return ERRM_ReadErrorDescriptor("NOSUCH", &index) != 0;
         case 4: return ERRM_ResetMessageCounter(c.ss, 5, 0) == 1 || c.cycles;
         default: return (ERRM_Authorize_Printing("LOG", 1) == 1 || c.cycles) &&
-                        ERRM_GetNumberOfDelayedErrors() >= unsigned(c.out.delayed);
+                        ERRM_GetNumberOfDelayedErrors() >= unsigned(c.delayed);
         } },
     [](Call &c) { // client streams attached and detached by every thread: results vary
         ERRM_Set_ReportF_FD(c.run.reportF);
@@ -139,31 +137,30 @@ constexpr int kThreads = 8;
 constexpr int kCycles = 10; // loads in a process's life are limited to 15
 
 // One thread's calls, drawn from the mix by a fixed sequence.
-void Worker(Shared &run, const Mix &mix, int t, long calls, Outcome &out) {
+void Worker(const Mix &mix, int t, long calls, Call &c) {
     std::vector<Op> deck;
     for (int op = 0; op < opCount; ++op)
         deck.insert(deck.end(), std::size_t(mix.weight[op]), Op(op));
     unsigned seed = 2654435761u * unsigned(t + 1);
-    Call c{run, out, mix.cycles, 0, 0, "", nullptr, ""};
     for (c.i = 0; c.i < calls; ++c.i) {
-        if (c.kept != nullptr && c.keptText != c.kept) ++out.failures;
+        if (c.kept != nullptr && c.keptText != c.kept) ++c.failures;
         c.kept = nullptr;
         if (mix.cycles && t == 0 && c.i % (calls / kCycles) == calls / kCycles / 2) {
             int index = -1;
             ERRM_FInit();
             ERRM_Init();
             ERRM_ReadErrorDescriptor("SIM", &index);
-            run.ss = index;
+            c.run.ss = index;
         }
         seed = seed * 1103515245u + 12345u;
         Op op = deck[(seed >> 8) % deck.size()];
         // Another thread's ERRM_FInit releases texts: only thread 0 keeps any.
         if (mix.cycles && t != 0 && (op == opGet || op == opGetDelayed)) op = opProcess;
         c.p = "t" + std::to_string(t) + " n" + std::to_string(c.i);
-        c.ss = unsigned(run.ss.load());
+        c.ss = unsigned(c.run.ss.load());
         bool ok = kCalls[op](c);
         if (!ok || (c.kept == nullptr && (op == opGet || op == opGetDelayed) && !mix.cycles))
-            ++out.failures;
+            ++c.failures;
     }
 }
 
@@ -208,20 +205,21 @@ TEST_P(Stress, LinesCountersAndTextsStayExact) {
 
     const char *env = std::getenv("ERRM_STRESS_CALLS"); // fewer in the sanitizer build
     const long calls = env != nullptr ? std::atol(env) : 100000;
-    Outcome out[kThreads];
+    std::vector<Call> out(kThreads, Call(run, mix.cycles));
     std::vector<std::thread> threads;
     StdoutCapture quiet; // detaching a detached stream is reported there
     for (int t = 0; t < kThreads; ++t)
-        threads.emplace_back(Worker, std::ref(run), std::cref(mix), t, calls, std::ref(out[t]));
+        threads.emplace_back(Worker, std::cref(mix), t, calls, std::ref(out[std::size_t(t)]));
     long delayed = 0, limitedCalls = 0;
     for (int t = 0; t < kThreads; ++t) {
         threads[std::size_t(t)].join();
-        EXPECT_EQ(out[t].failures, 0) << "wrong results or retrieved texts in thread " << t;
-        log.insert(log.end(), out[t].log.begin(), out[t].log.end());
-        transcript.insert(transcript.end(), out[t].transcript.begin(), out[t].transcript.end());
-        limited.insert(limited.end(), out[t].limited.begin(), out[t].limited.end());
-        delayed += out[t].delayed;
-        limitedCalls += out[t].limitedCalls;
+        const Call &c = out[std::size_t(t)];
+        EXPECT_EQ(c.failures, 0) << "wrong results or retrieved texts in thread " << t;
+        log.insert(log.end(), c.log.begin(), c.log.end());
+        transcript.insert(transcript.end(), c.transcript.begin(), c.transcript.end());
+        limited.insert(limited.end(), c.limited.begin(), c.limited.end());
+        delayed += c.delayed;
+        limitedCalls += c.limitedCalls;
     }
     EXPECT_EQ(ERRM_GetNumberOfDelayedErrors() - delayedBefore, unsigned(delayed));
     if (!mix.cycles) {
@@ -289,6 +287,10 @@ TEST(ThreadLife, ReturnBuffersAreReleasedAtThreadExitAndAtFInit) {
         EXPECT_EQ(good, 4);
         EXPECT_EQ(errm_AllocationCount(), blocks) << "round " << round;
     }
+    errm_TestFailAllocation(1); // a thread's first buffer cannot be had: no text
+    std::thread([&] { EXPECT_FALSE(retrieve("no buffer")); }).join();
+    errm_TestFailAllocation(0);
+    EXPECT_EQ(errm_AllocationCount(), blocks);
     // A thread still alive at ERRM_FInit loses its buffer there, not twice.
     std::atomic<int> stage{0};
     std::thread alive([&] {
