@@ -21,8 +21,8 @@
 ** repetition limits and the delayed-error count stay exact. A call racing
 ** ERRM_FInit never crashes: it completes before, or it finds the library not
 ** initialised. Follow-up commands of a message run under the lock, so other
-** threads' calls wait for them. A single-threaded client pays for the lock
-** once per call (an uncontended mutex).
+** threads' calls wait for them. Until the process starts a second thread,
+** the lock is not even taken: a single-threaded client does not pay for it.
 **
 ** Returned text. ERRM_Get_ErrorMessage keeps its text in a buffer of the
 ** calling thread, owned by the library (never free it). The text stays valid

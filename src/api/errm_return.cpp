@@ -17,7 +17,8 @@ struct errm_ThreadReturn {
     std::size_t capacity = 0;          // characters it holds before its terminator
     errm_ThreadReturn *next = nullptr; // registry links, while buffer is set
     errm_ThreadReturn *prev = nullptr;
-    bool listed = false; // in the registry
+    bool listed = false;    // in the registry
+    bool hadBuffer = false; // ever listed; read and written by its own thread only
 
     errm_ThreadReturn() = default;
     errm_ThreadReturn(const errm_ThreadReturn &) = delete;
@@ -65,7 +66,7 @@ void unlink(errm_ThreadReturn *slot) {
 } // namespace
 
 errm_ThreadReturn::~errm_ThreadReturn() {
-    if (!listed) return;
+    if (!hadBuffer) return; // most threads never retrieve a text
     errm_ApiLock lock;
     if (!listed) return; // released by ERRM_FInit meanwhile
     if (errm_G.ReturnBuffer == buffer) {
@@ -90,9 +91,10 @@ errm_ReturnBinding::~errm_ReturnBinding() {
     // thread that called last.
     slot_->buffer = errm_G.ReturnBuffer;
     slot_->capacity = errm_G.ReturnCapacity;
-    if (slot_->buffer != nullptr && !slot_->listed)
+    if (slot_->buffer != nullptr && !slot_->listed) {
         link(slot_);
-    else if (slot_->buffer == nullptr && slot_->listed)
+        slot_->hadBuffer = true;
+    } else if (slot_->buffer == nullptr && slot_->listed)
         unlink(slot_);
 }
 
