@@ -3,7 +3,7 @@
 //
 // Sections: the message and its peers; the byte check; ERRM_ProcessError
 // (cached, not cached, repetition limit); ERRM_Get_ErrorMessage and
-// ERRM_DisplayUserMessage; main.
+// ERRM_DisplayUserMessage; several threads at once; main.
 //
 // Every report file and peer file is a link to /dev/null, so that a long run
 // fills no disk; the byte check at start-up writes real files once and
@@ -17,9 +17,11 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 
 using namespace errmbench;
 
@@ -99,9 +101,9 @@ void SpdlogWriteFields(spdlog::logger &log, const char *path, int code) {
 // State of the benchmark run.
 struct Run {
     std::unique_ptr<ScratchDir> dir;
-    int ss = -1;                // subsystem index of SIM
-    std::FILE *naiveFile;       // naive.log -> /dev/null
-    std::FILE *naiveUserFile;   // naive.rep -> /dev/null
+    int ss = -1;              // subsystem index of SIM
+    std::FILE *naiveFile;     // naive.log -> /dev/null
+    std::FILE *naiveUserFile; // naive.rep -> /dev/null
     std::shared_ptr<spdlog::logger> spdlog;
 };
 Run g_run;
@@ -151,8 +153,9 @@ void CheckSameBytes() {
                              "do not write the same lines\n");
         std::exit(1);
     }
-    std::fprintf(stderr, "byte check: %zu bytes identical across the library, the hand-written "
-                         "path and spdlog\n",
+    std::fprintf(stderr,
+                 "byte check: %zu bytes identical across the library, the hand-written "
+                 "path and spdlog\n",
                  expected.size());
 }
 
@@ -307,8 +310,8 @@ BENCHMARK(bench_get_message_naive);
 static void bench_user_message(benchmark::State &state) {
     int code = 0;
     for (auto _ : state) {
-        unsigned written = ERRM_DisplayUserMessage(7, 1, "SIM", nullptr, 0x20, nullptr,
-                                                   kUserFormat, kPath, code++ & 0xFFFF);
+        unsigned written = ERRM_DisplayUserMessage(7, 1, "SIM", nullptr, 0x20, nullptr, kUserFormat,
+                                                   kPath, code++ & 0xFFFF);
         benchmark::DoNotOptimize(written);
     }
     state.SetItemsProcessed(state.iterations());
@@ -324,9 +327,68 @@ static void bench_user_message_naive(benchmark::State &state) {
 }
 BENCHMARK(bench_user_message_naive);
 
+// ------------------------------------------------ several threads at once
+
+// The cached message from 1, 2 and 4 threads together: every call takes the
+// library's lock, so the figure is the throughput of all threads (items per
+// second of wall-clock time), not of one.
+static void bench_process_threads(benchmark::State &state) {
+    int code = static_cast<int>(state.thread_index()) << 12;
+    for (auto _ : state) {
+        int rc = ERRM_ProcessError(Ss(), kNumber, kPath, code++ & 0xFFFF);
+        benchmark::DoNotOptimize(rc);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(bench_process_threads)->Threads(1)->Threads(2)->Threads(4)->UseRealTime();
+
+// Retrieved texts from 1, 2 and 4 threads, each into its own Return buffer.
+static void bench_get_message_threads(benchmark::State &state) {
+    int code = static_cast<int>(state.thread_index()) << 12;
+    for (auto _ : state) {
+        char *text = ERRM_Get_ErrorMessage(Ss(), kNumber, kPath, code++ & 0xFFFF);
+        benchmark::DoNotOptimize(text);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(bench_get_message_threads)->Threads(1)->Threads(2)->Threads(4)->UseRealTime();
+
 // -------------------------------------------------------------------- main
 
+namespace {
+
+// "--fixed_run=N" as first argument: N cached messages, then N retrieved
+// texts, and nothing measured by the benchmark library. Under
+// valgrind --tool=callgrind the instructions of one call are then the same
+// on every run, however busy the machine (docs/performance.md).
+// "--fixed_run_threaded=N" starts and ends one thread first: the calls then
+// take the lock, as in any process that has had a second thread.
+long FixedRunCalls(int argc, char **argv, bool *threaded) {
+    for (const char *flag : {"--fixed_run=", "--fixed_run_threaded="}) {
+        *threaded = flag[11] == '_';
+        if (argc >= 2 && std::strncmp(argv[1], flag, std::strlen(flag)) == 0)
+            return std::atol(argv[1] + std::strlen(flag));
+    }
+    return 0;
+}
+
+int FixedRun(long calls, bool threaded) {
+    if (threaded) std::thread([] {}).join();
+    SetUpRun();
+    for (long i = 0; i < calls; ++i)
+        ERRM_ProcessError(Ss(), kNumber, kPath, static_cast<int>(i & 0xFFFF));
+    for (long i = 0; i < calls; ++i)
+        ERRM_Get_ErrorMessage(Ss(), kNumber, kPath, static_cast<int>(i & 0xFFFF));
+    TearDownRun();
+    return 0;
+}
+
+} // namespace
+
 int main(int argc, char **argv) {
+    bool threaded = false;
+    if (long calls = FixedRunCalls(argc, argv, &threaded); calls > 0)
+        return FixedRun(calls, threaded);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     CheckSameBytes();

@@ -9,10 +9,36 @@
 ** Sections: life cycle; settings; descriptors; processing messages;
 ** direct and user messages; client streams.
 **
-** All functions must be called from one thread at a time. Results follow one
+** Any thread may call any function (see Threads below). Results follow one
 ** rule: setters return 1 (done) or 0 (not done); processing functions return
 ** 0 or the message's return code on success, and an internal error code
 ** (1000 to 1101) on failure.
+*/
+/*
+** Threads. Every function may be called from any thread at any time. The
+** library serialises the calls with one process-wide lock: a call runs whole,
+** each line is written whole and once on every channel, and counters,
+** repetition limits and the delayed-error count stay exact. A call racing
+** ERRM_FInit never crashes: it completes before, or it finds the library not
+** initialised. Follow-up commands of a message run under the lock, so other
+** threads' calls wait for them. Until the process starts a second thread,
+** the lock is not even taken: a single-threaded client does not pay for it.
+**
+** Returned text. ERRM_Get_ErrorMessage keeps its text in a buffer of the
+** calling thread, owned by the library (never free it). The text stays valid
+** and unchanged, whatever other threads call, until this thread's next call
+** into the library, or until ERRM_Init or ERRM_FInit (from any thread) ends
+** the cycle and releases every thread's buffer. A thread's buffer is also
+** released when the thread exits.
+**
+** Not promised:
+** - calls from a signal handler: the lock is not async-signal-safe (a handler
+**   interrupting its own thread's call would wait for itself forever);
+** - calls between fork() and exec() in the child of a multi-threaded parent.
+**   The library waits for a call in progress in another thread and gives the
+**   child a free lock, so the child does not deadlock on it; but the child
+**   shares the parent's report files and unflushed output, and nothing more
+**   is promised.
 */
 #ifndef ERRM_H
 #define ERRM_H
@@ -172,7 +198,7 @@ ERRM_API int ERRM_ProcessError_variadic(unsigned int subsystem, int number, va_l
 ERRM_API int ERRM_ResetMessageCounter(unsigned int subsystem, int number, unsigned int value);
 
 /* Formats and decorates a message like ERRM_ProcessError but writes nothing:
-** returns the text in a buffer owned by the library, valid until the next
+** returns the text in a buffer of the calling thread, valid until its next
 ** retrieval or ERRM_FInit. Returns NULL when the message cannot be found or
 ** formatted, when its return code is 1000 or more, and outside an
 ** ERRM_Init / ERRM_FInit cycle. */

@@ -3,9 +3,12 @@
 #   1. build/        the normal build and all the test suites (ctest);
 #   2. build-asan/   the same suites built with AddressSanitizer and UBSan,
 #                    and the fuzz targets' seed corpora replayed (g++ replay);
-#   3. valgrind memcheck over the end-to-end cases of build/;
-#   4. build-fuzz/   the libFuzzer targets built with clang, each run from its
-#                    seed corpus: 60 s each when CI=true, 10 s otherwise
+#   3. build-tsan/   the thread stress suite built with ThreadSanitizer (only
+#                    that suite and what it links), each case in its own
+#                    process: any report fails the run;
+#   4. valgrind memcheck over the end-to-end cases of build/;
+#   5. build-fuzz/   the libFuzzer targets built with clang, each run from its
+#                    seed corpus: 40 s each when CI=true, 10 s otherwise
 #                    (ERRM_FUZZ_SECONDS overrides).
 # ERRM_QUICK=1 stops after stage 1. Never more than two build jobs. Every
 # build treats warnings as errors (ERRM_WERROR).
@@ -29,6 +32,15 @@ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DERRM_SANITIZE=ON -D
 cmake --build build-asan -j"$jobs"
 ctest --test-dir build-asan --output-on-failure -j"$jobs"
 
+stage "ThreadSanitizer"
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DERRM_SANITIZE_THREAD=ON -DERRM_WERROR=ON \
+  -DERRM_BUILD_BENCH=OFF -DERRM_BUILD_EXAMPLES=OFF
+cmake --build build-tsan -j"$jobs" --target thread_stress_test
+# 20000 calls per thread instead of 100000: ThreadSanitizer runs each call
+# several times slower, and every interleaving it checks is there already.
+ERRM_STRESS_CALLS=20000 TSAN_OPTIONS="halt_on_error=1 exitcode=66" \
+  ctest --test-dir build-tsan --output-on-failure -j"$jobs" -R '^(Mixes/Stress|ThreadLife)[.]'
+
 stage "valgrind memcheck"
 ./scripts/valgrind.sh build
 
@@ -36,7 +48,7 @@ stage "fuzzers"
 if [ -n "${ERRM_FUZZ_SECONDS:-}" ]; then
   seconds=$ERRM_FUZZ_SECONDS
 elif [ "${CI:-}" = true ]; then
-  seconds=60
+  seconds=40
 else
   seconds=10
 fi

@@ -31,3 +31,7 @@ if(NOT ERRM_SANITIZE)
     TIMEOUT 600
     ENVIRONMENT "ERRM_TEST_TMP=${CMAKE_CURRENT_BINARY_DIR}/tmp")
 endif()
+
+# Every exported function from many threads at once, threads that come and
+# go, and a fork while another thread is inside a call.
+errm_add_test(thread_stress_test SOURCES thread_stress_test.cpp LIBS errm_internal errm_descwriter)

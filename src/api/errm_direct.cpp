@@ -1,6 +1,7 @@
 // errm_direct.cpp - direct messages: trace and debug lines that no
 // descriptor holds, gated by a trace level read from the environment.
 #include "api/errm_api.h"
+#include "api/errm_lock.h"
 #include "base/errm_interr.h"
 #include "base/errm_state.h"
 #include "errm.h"
@@ -52,6 +53,7 @@ int errm_DirectTrace(int severity, const char *severityText, const char *levelVa
 extern "C" ERRM_API unsigned int
 ERRM_DirectProcessError_variadic(const char *severity, const char *reports, const char *level_var,
                                  int level, const char *format, va_list args) {
+    errm_ApiLock lock;
     if (severity == nullptr || severity[0] == '\0') {
         ERRM_REPORT(ERRM_E_EMPTY, "severity");
         return ERRM_E_EMPTY;

@@ -3,7 +3,8 @@
 // Closes the report files the library opened, releases the search path,
 // the descriptors and the Return buffer, lets the file manager release its
 // recorded names, and closes the trace. Settings survive.
-#include "base/errm_alloc.h"
+#include "api/errm_lock.h"
+#include "api/errm_return.h"
 #include "base/errm_state.h"
 #include "base/errm_trace.h"
 #include "descriptor/errm_desc.h"
@@ -17,18 +18,15 @@ constexpr int kTagReturnRelease = 124358;
 } // namespace
 
 extern "C" ERRM_API int ERRM_FInit(void) {
+    errm_ApiLock lock;
+    errm_ReturnBinding bound;
     errm_CloseReportFiles();
     // The list is built again by the first search of the next cycle.
     errm_FM_ForgetListOfPaths();
     errm_ReleaseSubsystems();
     errm_ClearCurrentEntry();
-    int result = 0;
-    if (errm_G.ReturnBuffer != nullptr) {
-        errm_DeAllocate(errm_G.ReturnBuffer, kTagReturnRelease);
-        errm_G.ReturnBuffer = nullptr;
-        errm_G.ReturnCapacity = 0;
-        result = 1;
-    }
+    // Every thread's Return buffer: their texts end with the cycle.
+    int result = errm_ReleaseReturnBuffers(kTagReturnRelease);
     errm_FM_Finalize();
     errm_CloseDllTrace();
     return result;

@@ -1,5 +1,6 @@
 // errm_infos.cpp - ERRM_DisplayInfos: a descriptor's version bytes and
 // stamp, read from its header without loading it.
+#include "api/errm_lock.h"
 #include "base/errm_interr.h"
 #include "base/errm_state.h"
 #include "base/errm_text.h"
@@ -28,6 +29,7 @@ struct InfoFile {
 } // namespace
 
 extern "C" ERRM_API int ERRM_DisplayInfos(const char *subsystem, char *stamp, char *version) {
+    errm_ApiLock lock;
     if (subsystem == nullptr || stamp == nullptr || version == nullptr) {
         ERRM_REPORT(ERRM_E_NULL, subsystem == nullptr ? "subsystem"
                                  : stamp == nullptr   ? "stamp"

@@ -1,5 +1,7 @@
 // errm_init.cpp - ERRM_Init: the platform check, the debug settings from
 // KOVA_ERRM_LDBG, and the reset of the library's tables for a new cycle.
+#include "api/errm_lock.h"
+#include "api/errm_return.h"
 #include "base/errm_alloc.h"
 #include "base/errm_env.h"
 #include "base/errm_interr.h"
@@ -77,6 +79,8 @@ void readDebugSettings() {
 } // namespace
 
 extern "C" ERRM_API int ERRM_Init(void) {
+    errm_ApiLock lock;
+    errm_ReturnBinding bound;
     if (!errm_CheckPlatform()) {
         ERRM_REPORT(ERRM_E_PLATFORM, errm_G.PlatformName);
         return 0;
@@ -96,12 +100,15 @@ extern "C" ERRM_API int ERRM_Init(void) {
     errm_ResetReportChannels();
     errm_FM_ForgetListOfPaths();
 
-    errm_DeAllocate(errm_G.ReturnBuffer, kTagReturnBuffer);
+    // The calling thread's Return buffer is made here, the other threads'
+    // at their first retrieval of the cycle.
+    errm_ReleaseReturnBuffers(kTagReturnBuffer);
     errm_G.ReturnCapacity = ERRM_RETURN_INITIAL;
     errm_G.ReturnBuffer =
         static_cast<char *>(errm_AllocateWOClear(ERRM_RETURN_INITIAL + 1, kTagReturnBuffer));
     if (errm_G.ReturnBuffer == nullptr) return 0;
     errm_G.ReturnBuffer[0] = '\0';
+    errm_OpenReturnCycle();
     errm_ResetEntryCache();
     return 1;
 }

@@ -4,6 +4,8 @@
 // Sections: dispatcher; PutOnReports and ReturnError; ERRM_ProcessError;
 // ERRM_Get_ErrorMessage.
 #include "api/errm_api.h"
+#include "api/errm_lock.h"
+#include "api/errm_return.h"
 #include "base/errm_alloc.h"
 #include "base/errm_interr.h"
 #include "base/errm_state.h"
@@ -104,6 +106,7 @@ int notPresent(int number, int code) {
 
 extern "C" ERRM_API int ERRM_ProcessError_variadic(unsigned int subsystem, int number,
                                                    va_list args) {
+    errm_ApiLock lock;
     int rc = errm_LookupEntry(subsystem, number);
     if (rc != 0) return notPresent(number, rc);
     const errm_MessageEntry *entry = errm_CurrentEntry();
@@ -136,8 +139,11 @@ extern "C" ERRM_API int ERRM_ProcessError(unsigned int subsystem, int number, ..
 
 extern "C" ERRM_API char *ERRM_Get_ErrorMessage_variadic(unsigned int subsystem, int number,
                                                          va_list args) {
-    // Outside an ERRM_Init / ERRM_FInit cycle there is no Return buffer.
-    if (errm_G.ReturnBuffer == nullptr) return nullptr;
+    errm_ApiLock lock;
+    // The calling thread's own buffer; outside an ERRM_Init / ERRM_FInit
+    // cycle there is none.
+    errm_ReturnBinding bound;
+    if (!errm_EnsureReturnBuffer()) return nullptr;
     errm_G.ReturnBuffer[0] = '\0';
     if (errm_LookupEntry(subsystem, number) != 0) return nullptr;
     const errm_MessageEntry *entry = errm_CurrentEntry();

@@ -1,5 +1,6 @@
 // errm_user.cpp - user messages: a caller's own format, converted for \n,
 // \t and five XML references, written on the channels of a bit mask.
+#include "api/errm_lock.h"
 #include "api/errm_user.h"
 #include "base/errm_interr.h"
 #include "base/errm_state.h"
@@ -96,6 +97,7 @@ extern "C" ERRM_API unsigned int
 ERRM_DisplayUserMessage_variadic(int number, int severity, const char *subsystem, const void *force,
                                  int report_mask, const char *generic, const char *format,
                                  va_list args) {
+    errm_ApiLock lock;
     const bool forced = force != nullptr;
     char *line = errm_Lines.sLine;
     if (format == nullptr || format[0] == '\0') {
