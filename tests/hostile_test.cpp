@@ -168,7 +168,7 @@ void BigEndianEmptyShortAndUnreadableFiles() {
 std::string g_tmpName;
 mode_t g_tmpMode = 0;
 int StatTmpAndRun(const char *command) {
-    struct stat st{};
+    struct stat st {};
     g_tmpMode = ::lstat(g_tmpName.c_str(), &st) == 0 ? st.st_mode : 0;
     return errm_SysDefault.system(command);
 }
@@ -191,7 +191,8 @@ void CommandTemporaryFile() {
     {
         StdoutCapture out;
         ERRM_ProcessError(0, 1);
-        EXPECT_NE(out.Text().find("hi\n-- EOF -- \n" + g_tmpName + " deleted\n"), std::string::npos);
+        EXPECT_NE(out.Text().find("hi\n-- EOF -- \n" + g_tmpName + " deleted\n"),
+                  std::string::npos);
     }
     EXPECT_EQ(g_tmpMode, S_IFREG | 0600);
     WriteFile(lib.file("victim"), "keep");
@@ -199,8 +200,8 @@ void CommandTemporaryFile() {
     g_tmpMode = 0;
     StdoutCapture out;
     ERRM_ProcessError(0, 1);
-    EXPECT_EQ(out.Text(), "** Note: (CMD - 1) c\n-> cmd echo hi > " + g_tmpName +
-                              " \necho hi > " + g_tmpName + " failure\n");
+    EXPECT_EQ(out.Text(), "** Note: (CMD - 1) c\n-> cmd echo hi > " + g_tmpName + " \necho hi > " +
+                              g_tmpName + " failure\n");
     EXPECT_EQ(g_tmpMode, 0u) << "the command did not run";
     EXPECT_EQ(ReadFile(lib.file("victim")), "keep");
 }
@@ -316,13 +317,16 @@ struct Case {
     void (*run)();
 };
 
-#define ERRM_CASE(f) Case{#f, f}
 const Case kCases[] = {
-    ERRM_CASE(DescriptorChangedOnDisk), ERRM_CASE(LoadMemoryIsOneFileSize),
-    ERRM_CASE(NonFilesAreMissingFiles), ERRM_CASE(BigEndianEmptyShortAndUnreadableFiles),
-    ERRM_CASE(CommandTemporaryFile),
-    ERRM_CASE(TraceDirectoryAndCycles), ERRM_CASE(LongRootsAndCounterWrap),
-    ERRM_CASE(DateStampThatDoesNotFit), ERRM_CASE(NotPresentAfterASwitch),
+    {"DescriptorChangedOnDisk", DescriptorChangedOnDisk},
+    {"LoadMemoryIsOneFileSize", LoadMemoryIsOneFileSize},
+    {"NonFilesAreMissingFiles", NonFilesAreMissingFiles},
+    {"BigEndianEmptyShortAndUnreadableFiles", BigEndianEmptyShortAndUnreadableFiles},
+    {"CommandTemporaryFile", CommandTemporaryFile},
+    {"TraceDirectoryAndCycles", TraceDirectoryAndCycles},
+    {"LongRootsAndCounterWrap", LongRootsAndCounterWrap},
+    {"DateStampThatDoesNotFit", DateStampThatDoesNotFit},
+    {"NotPresentAfterASwitch", NotPresentAfterASwitch},
 };
 
 void PrintTo(const Case &c, std::ostream *os) {

@@ -137,7 +137,8 @@ int errm_DescriptorPath(const char *subsystem, char *path) {
     // Each piece is appended whole or not at all, so that a path that does not
     // fit is reported with what it holds so far (at least the root).
     bool ok = errm_StrCopy(path, ERRM_NAME_CAP, root) == 1;
-    if (ok && (rootLen == 0 || root[rootLen - 1] != '/')) ok = errm_StrCat(path, ERRM_NAME_CAP, "/");
+    if (ok && (rootLen == 0 || root[rootLen - 1] != '/'))
+        ok = errm_StrCat(path, ERRM_NAME_CAP, "/");
     ok = ok && errm_StrCat(path, ERRM_NAME_CAP, "errm_desc") &&
          errm_StrCat(path, ERRM_NAME_CAP, "_") && errm_StrCat(path, ERRM_NAME_CAP, ssName) &&
          errm_StrCat(path, ERRM_NAME_CAP, ".bin");
@@ -234,8 +235,8 @@ int errm_ReadErrorDescriptor(const char *subsystem, int *index) {
         return ERRM_E_MAGIC;
     }
     unsigned char digest[16];
-    const bool read = errm_FillBinaryMemoryFile(base, raw, {checksumStart, checksumLength},
-                                                digest) == 1;
+    const bool read =
+        errm_FillBinaryMemoryFile(base, raw, {checksumStart, checksumLength}, digest) == 1;
     // The file is not needed any more, whatever happens to it from now on.
     errm_CloseBinaryMemoryFile(load.fd);
     load.fd = -1;

@@ -82,6 +82,7 @@ const errm_SysTable errm_SysDefault = {
     ::read,        // read
     sysCreate,     // create
     sysStrftime,   // strftime
+    ::madvise,     // madvise
 };
 
 errm_SysTable errm_Sys = errm_SysDefault;
@@ -114,6 +115,8 @@ int errm_PL_OpenReadOnly(const char *path, errm_MappedFile *file) {
 
 namespace {
 
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+
 std::size_t pageSize() {
     static const std::size_t size = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
     return size;
@@ -136,6 +139,13 @@ unsigned char *errm_PL_AllocateCopy(std::size_t size, unsigned misalign) {
     void *block = errm_Sys.mmap(nullptr, size + misalign, PROT_READ | PROT_WRITE,
                                 MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (block == MAP_FAILED) return nullptr;
+    // Hints, the copy works without them: a large copy is backed by huge
+    // pages where the system has them, and every page is made present in one
+    // call rather than by one fault per page while the file is read.
+    if (size + misalign >= kHugePage) errm_Sys.madvise(block, size + misalign, MADV_HUGEPAGE);
+#ifdef MADV_POPULATE_WRITE
+    errm_Sys.madvise(block, size + misalign, MADV_POPULATE_WRITE);
+#endif
     return static_cast<unsigned char *>(block) + misalign;
 }
 

@@ -38,7 +38,8 @@ struct errm_SysTable {
     ssize_t (*read)(int fd, void *buf, std::size_t n);       // read(2)
     int (*create)(const char *path, int flags, mode_t mode); // open(2) with a mode
     std::size_t (*strftime)(char *buf, std::size_t size, const char *format,
-                            const struct tm *t); // strftime(3)
+                            const struct tm *t);             // strftime(3)
+    int (*madvise)(void *addr, std::size_t len, int advice); // madvise(2)
 };
 
 extern errm_SysTable errm_Sys;              // current entries
@@ -100,8 +101,7 @@ int errm_PL_AscTime(char *buf, std::size_t size);
 
 // Formats a time with strftime; 0 (buf then empty) when the text does not
 // fit the buffer.
-std::size_t errm_PL_FormatTime(char *buf, std::size_t size, const char *format,
-                               const struct tm *t);
+std::size_t errm_PL_FormatTime(char *buf, std::size_t size, const char *format, const struct tm *t);
 
 // fopen(3). A read mode opens regular files only and never blocks.
 std::FILE *errm_PL_Fopen(const char *path, const char *mode);
