@@ -238,8 +238,11 @@ ERRM_API unsigned int ERRM_DisplayUserMessage_variadic(int number, int severity,
 /* ------------------------------------------------------------- client streams */
 
 /* Hands in (Set) or takes back (Reset) the client's stream of the CHI and the
-** REPORT_F channels. The library writes on the stream but never closes it;
-** reset the channel before closing the stream. Call after ERRM_Init.
+** REPORT_F channels. The library writes on the stream but never closes it.
+** A stream stays registered until it is reset, across ERRM_FInit and
+** ERRM_Init too (ERRM_Init only switches the channel off until it is set again
+** or authorised with ERRM_Authorize_Printing): always reset the channel
+** before closing the stream. Call Set after ERRM_Init.
 ** Return 0 when done, 1 for a null stream or a failure. */
 ERRM_API int ERRM_Set_ChiFileHandle(FILE *stream);
 ERRM_API int ERRM_Reset_ChiFileHandle(void);

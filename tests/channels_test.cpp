@@ -180,7 +180,9 @@ TEST_F(Channels, NamesTooLongAreRefusedWithoutReport) {
     const std::string root =
         dir_.path() + "/missing/" + std::string(1020 - dir_.path().size() - 9, 'r');
     ASSERT_EQ(root.size(), 1020u);
-    ASSERT_EQ(ERRM_Set_RootReportFiles(root.c_str()), 1);
+    EXPECT_EQ(ERRM_Set_RootReportFiles(root.c_str()), 0) << "the setter refuses it";
+    // A root that does not fit is refused by the open as well.
+    ASSERT_EQ(errm_StrCopy(errm_G.RootReportFiles, ERRM_NAME_CAP, root.c_str()), 1);
     {
         StdoutCapture out;
         EXPECT_EQ(errm_OpenReportFile(ERRM_CH_LOG), 0);

@@ -49,7 +49,7 @@ TEST(DescriptorLoad, WriterOutputIsReadBackExactly) {
     const int before = errm_AllocationCount();
     int index = lib.Load(FullCatalogue());
     ASSERT_EQ(index, 0);
-    EXPECT_EQ(errm_AllocationCount(), before + 5);
+    EXPECT_EQ(errm_AllocationCount(), before + 4);
 
     const errm_SubsystemRow &row = errm_Subsystems[0];
     EXPECT_EQ(row.loaded, 1);

@@ -7,3 +7,5 @@ if(TARGET errmc_core)
   errm_add_test(catalogue_limits_test SOURCES catalogue_limits_test.cpp
                 LIBS errm_internal errmc_core)
 endif()
+# Hostile hosts: files changed, replaced or planted, broken settings.
+errm_add_test(hostile_test SOURCES hostile_test.cpp LIBS errm_internal errm_descwriter)

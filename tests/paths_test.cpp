@@ -301,7 +301,7 @@ TEST(FileUtilities, ExistenceAndSize) {
     WriteFile(dir.file("five"), "hello");
     WriteFile(dir.file("empty"), "");
     EXPECT_EQ(errm_FM_FileExists(dir.file("five").c_str()), 1);
-    EXPECT_EQ(errm_FM_FileExists(dir.path().c_str()), 1);
+    EXPECT_EQ(errm_FM_FileExists(dir.path().c_str()), 0) << "only regular files exist";
     EXPECT_EQ(errm_FM_FileExists(dir.file("missing").c_str()), 0);
     EXPECT_EQ(errm_FM_FileSizeByName(dir.file("five").c_str()), 5u);
     EXPECT_EQ(errm_FM_FileSizeByName(dir.file("empty").c_str()), 0u);

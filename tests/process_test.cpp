@@ -513,7 +513,7 @@ TEST(Alternation, TwoSubsystemsProcessedAlternately) {
     EXPECT_EQ(AfterHeader(lib.Report(".log")), expected);
 }
 
-TEST(ChiLine, ANewCycleDetachesTheClientStreams) {
+TEST(ChiLine, ANewCycleKeepsTheClientStreams) {
     Library lib;
     ASSERT_EQ(lib.Load(Cat("SIM", {Msg(1, kError, "e", {kChi, kReportF})})), 0);
     ClientStream chi, rf;
@@ -523,16 +523,18 @@ TEST(ChiLine, ANewCycleDetachesTheClientStreams) {
     ASSERT_EQ(ERRM_FInit(), 1);
     ASSERT_EQ(ERRM_Init(), 1);
     ASSERT_EQ(lib.Load(Cat("SIM", {Msg(1, kError, "e", {kChi, kReportF})})), 1);
-    // Authorised again without a new stream: nothing reaches the old streams
-    // (the client may have closed them); REPORT_F falls back to stdout.
+    // Switched off by ERRM_Init, still registered: authorised again, the
+    // channels write on the client's streams until they are reset.
+    EXPECT_EQ(Process(1, 1), "");
     EXPECT_EQ(ERRM_Authorize_Printing("CHI", 1), 1);
     EXPECT_EQ(ERRM_Authorize_Printing("REPORT_F", 1), 1);
-    EXPECT_EQ(Process(1, 1), "** Error: (SIM - 1) e\n");
-    EXPECT_EQ(chi.Text(), "ERROR 1:e\n");
-    EXPECT_EQ(rf.Text(), "** Error: (SIM - 1) e\n");
-    EXPECT_EQ(ERRM_Reset_ChiFileHandle(), 1) << "nothing is attached any more";
+    EXPECT_EQ(Process(1, 1), "");
+    EXPECT_EQ(chi.Text(), "ERROR 1:e\nERROR 1:e\n");
+    EXPECT_EQ(rf.Text(), "** Error: (SIM - 1) e\n** Error: (SIM - 1) e\n");
+    EXPECT_EQ(ERRM_Reset_ChiFileHandle(), 0);
+    EXPECT_EQ(ERRM_Reset_ReportF_FD(), 0);
     // The streams can be handed in again.
     ASSERT_EQ(ERRM_Set_ChiFileHandle(chi.get()), 0);
     Process(1, 1);
-    EXPECT_EQ(chi.Text(), "ERROR 1:e\nERROR 1:e\n");
+    EXPECT_EQ(chi.Text(), "ERROR 1:e\nERROR 1:e\nERROR 1:e\n");
 }

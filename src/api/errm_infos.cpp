@@ -11,19 +11,14 @@
 
 namespace {
 
-// The file and view of one call, released on every path out.
+// The file of one call, closed on every path out.
 struct InfoFile {
     int fd = -1;
-    const unsigned char *base = nullptr;
-    std::size_t size = 0;
 
     InfoFile() = default;
     InfoFile(const InfoFile &) = delete;
     InfoFile &operator=(const InfoFile &) = delete;
-    ~InfoFile() {
-        errm_UnmapBinaryMemoryFile(base, size);
-        errm_CloseBinaryMemoryFile(fd);
-    }
+    ~InfoFile() { errm_CloseBinaryMemoryFile(fd); }
 };
 
 } // namespace
@@ -45,26 +40,26 @@ extern "C" ERRM_API int ERRM_DisplayInfos(const char *subsystem, char *stamp, ch
         ERRM_REPORT(ERRM_E_OPEN, path);
         return ERRM_E_OPEN;
     }
-    file.size = errm_MappedFileSize();
-    // Only the header is needed; a file shorter than it is malformed.
-    if (file.size < ERRM_DESC_HEADER) {
-        ERRM_REPORT(ERRM_E_READ_MAPPED, path);
-        return ERRM_E_READ_MAPPED;
-    }
-    file.base = MapBinaryMemoryFile();
-    if (file.base == nullptr) {
+    const std::size_t size = errm_MappedFileSize();
+    // Only the header is needed and read. An empty file gives the result of
+    // a load (it cannot be held in memory); a shorter one is malformed.
+    if (size == 0) {
         ERRM_REPORT(ERRM_E_MAP, path);
         return ERRM_E_MAP;
     }
-    unsigned char header[ERRM_DESC_HEADER];
-    if (!errm_MemFileRead(header, 0, sizeof header)) {
+    if (size < ERRM_DESC_HEADER) {
         ERRM_REPORT(ERRM_E_READ_MAPPED, path);
         return ERRM_E_READ_MAPPED;
+    }
+    unsigned char header[ERRM_DESC_HEADER];
+    if (!errm_ReadDescriptorHeader(header)) {
+        ERRM_REPORT(ERRM_E_MAP, path);
+        return ERRM_E_MAP;
     }
     std::uint32_t words[6];
     std::memcpy(words, header, sizeof words);
     errm_FileOrderArray32(words, 6);
-    if (words[0] != ERRM_DESC_MAGIC) {
+    if (!errm_IsDescriptorMagic(header, words[0])) {
         ERRM_REPORT(ERRM_E_MAGIC, static_cast<long long>(words[0]));
         return ERRM_E_MAGIC;
     }

@@ -64,7 +64,10 @@ void readDebugSettings() {
     if (dirEnd == nullptr) dirEnd = flags; // only leading separators: no flags
     std::size_t dirLen = static_cast<std::size_t>(dirEnd - dir);
     if (dirLen > 0 && dir[0] == '\'') errm_StripQuotes(&dir, &dirLen);
-    errm_ExpandEnvVarsN(dir, dirLen, errm_G.DebugPath, sizeof errm_G.DebugPath);
+    // A failed expansion keeps the text expanded so far, but the trace then
+    // goes to the working directory, not to a directory nobody meant.
+    errm_G.FDebugPathFailed =
+        errm_ExpandEnvVarsN(dir, dirLen, errm_G.DebugPath, sizeof errm_G.DebugPath) ? 0 : 1;
     if (flags[0] == '\0') {
         errm_ConsolePuts("ALL false\n");
         clearAllFlags();

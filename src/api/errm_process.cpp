@@ -89,8 +89,11 @@ int ReturnError(const char *line, const char *chiLine) {
 
 namespace {
 
-// The "not present" line goes on the channels of the message processed last.
+// The "not present" line goes on the channels of the message processed last,
+// and is counted, labelled and piped as that message: the failed lookup may
+// have taken the context of another subsystem.
 int notPresent(int number, int code) {
+    if (const errm_MessageEntry *last = errm_CurrentEntry()) errm_SetSubsystemContext(last->owner);
     std::snprintf(errm_Lines.sLineOut, sizeof errm_Lines.sLineOut,
                   "ERROR : errm error message number %d not present in .bin, exit anyway.\n",
                   number);

@@ -8,6 +8,8 @@
 #include "descriptor/errm_desc.h"
 #include "errm.h"
 
+#include <cstring>
+
 extern "C" {
 
 ERRM_API void ERRM_AddNL(int flag) {
@@ -84,6 +86,10 @@ extern "C" {
 
 ERRM_API int ERRM_Set_RootReportFiles(const char *root) {
     errm_ApiLock lock;
+    // The root must leave room for the longest extension of a report file
+    // (".log", ".rep", ".dbg" and ".dbi" are all four characters), or every
+    // line routed to a report file would fail to open it.
+    if (root != nullptr && std::strlen(root) + std::strlen(".log") >= ERRM_NAME_CAP) return 0;
     return setRoot(errm_G.RootReportFiles, root);
 }
 

@@ -183,8 +183,8 @@ void errm_ReportInternalError(int code, ...) {
         formatBounded(g_reportText, sizeof g_reportText, format, args);
         va_end(args);
     }
-    ++errm_G.TraceLineNumber;
-    std::snprintf(g_reportPrefix, sizeof g_reportPrefix, "DLL-E(%3d): ", errm_G.TraceLineNumber);
+    std::snprintf(g_reportPrefix, sizeof g_reportPrefix,
+                  "DLL-E(%3d): ", errm_NextTraceLineNumber());
     // After ERRM_FInit the trace handle is gone: nothing reaches a file.
     if (!errm_G.FTraceClosedByFInit) {
         errm_Sink.puts(errm_G.TraceFileHandle, g_reportPrefix);

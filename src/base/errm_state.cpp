@@ -36,6 +36,7 @@ errm_LibraryState errm_G = {
     0,       // TraceLineNumber
     0,       // FTraceClosedByFInit
     0,       // FTraceReopen
+    0,       // FDebugPathFailed
     nullptr, // ReturnBuffer
     0,       // ReturnCapacity
     {},      // PlatformName

@@ -36,6 +36,7 @@ struct errm_LibraryState {
     int TraceLineNumber;                         // number of the last trace line / internal report
     int FTraceClosedByFInit;                     // 1 from ERRM_FInit to the next ERRM_Init
     int FTraceReopen;                            // 1 once the trace file was closed: reopen appends
+    int FDebugPathFailed;                        // 1: DebugPath not expanded: trace in working dir
     char *ReturnBuffer;         // Return buffer of the calling thread, null outside a cycle
     std::size_t ReturnCapacity; // characters the Return buffer holds before its terminator
     char PlatformName[40];      // platform family for internal error 1053

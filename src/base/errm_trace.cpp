@@ -9,6 +9,7 @@
 #include "base/errm_text.h"
 #include "platform/errm_platform.h"
 
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -35,10 +36,17 @@ int errm_OpenDllTrace() {
     if (errm_G.FTraceOpened == 1) return 1;
     errm_G.TraceFileHandle = -1;
     if (errm_G.FTraceDLL == 0) return 1;
+    // A trace closed by ERRM_FInit stays closed until the next ERRM_Init.
+    if (errm_G.FTraceClosedByFInit) return 1;
     char *name = g_trace.fileName;
-    // Capacity 1023 keeps room for the slash that may be appended.
-    if (!errm_StrCopy(name, ERRM_NAME_CAP - 1, errm_G.DebugPath)) return 0;
-    errm_AddSlash(name);
+    name[0] = '\0';
+    // An empty directory, or one that could not be expanded, is the working
+    // directory: the name has no directory part (never the root).
+    if (errm_G.DebugPath[0] != '\0' && !errm_G.FDebugPathFailed) {
+        // Capacity 1023 keeps room for the slash that may be appended.
+        if (!errm_StrCopy(name, ERRM_NAME_CAP - 1, errm_G.DebugPath)) return 0;
+        errm_AddSlash(name);
+    }
     if (!errm_StrCat(name, ERRM_NAME_CAP - 1, "errm_dll_trace")) return 0;
     char suffix[32];
     std::snprintf(suffix, sizeof suffix, "_%d.txt", errm_PL_ProcessId());
@@ -64,9 +72,16 @@ int errm_OpenDllTrace() {
 
 // -------------------------------------------------------------- adding lines
 
+int errm_NextTraceLineNumber() {
+    errm_G.TraceLineNumber = errm_G.TraceLineNumber == INT_MAX ? 0 : errm_G.TraceLineNumber + 1;
+    return errm_G.TraceLineNumber;
+}
+
 void errm_TraceAdd(const char *format, ...) {
-    if (errm_G.FTraceClosedByFInit) return;
-    if (errm_G.FTraceDLL == 1 && errm_G.TraceFileHandle == -1) {
+    // After ERRM_FInit no file is written (nor opened) until the next
+    // ERRM_Init; the console echo goes on.
+    const bool toFile = errm_G.FTraceDLL == 1 && !errm_G.FTraceClosedByFInit;
+    if (toFile && errm_G.TraceFileHandle == -1) {
         if (!errm_OpenDllTrace()) return;
         errm_Sink.puts(errm_G.TraceFileHandle, "Error, open errm_TraceAdd\n");
     }
@@ -84,13 +99,12 @@ void errm_TraceAdd(const char *format, ...) {
         // Cut, but keep one trace entry per line.
         g_trace.line[sizeof g_trace.line - 2] = '\n';
     }
-    ++errm_G.TraceLineNumber;
-    std::snprintf(g_trace.prefix, sizeof g_trace.prefix, "DLL(%3d): ", errm_G.TraceLineNumber);
+    std::snprintf(g_trace.prefix, sizeof g_trace.prefix, "DLL(%3d): ", errm_NextTraceLineNumber());
     if (errm_G.FConsoleOut == 1) {
         errm_ConsolePuts(g_trace.prefix);
         errm_ConsolePuts(g_trace.line);
     }
-    if (errm_G.FTraceDLL == 1) {
+    if (toFile) {
         errm_Sink.puts(errm_G.TraceFileHandle, g_trace.prefix);
         errm_Sink.puts(errm_G.TraceFileHandle, g_trace.line);
     }

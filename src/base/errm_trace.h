@@ -2,7 +2,8 @@
 //
 // The trace file <DebugPath>/errm_dll_trace_<pid>.txt is written while
 // FTraceDLL is 1, each line prefixed "DLL(%3d): ", and echoed on standard
-// output while FConsoleOut is 1. It is flushed after every write.
+// output while FConsoleOut is 1. It is flushed after every write. An empty
+// DebugPath, or one whose expansion failed, means the working directory.
 #ifndef ERRM_TRACE_H
 #define ERRM_TRACE_H
 
@@ -16,9 +17,12 @@ void errm_TraceAdd(const char *format, ...) __attribute__((format(printf, 1, 2))
 // 1 when the trace is open or not wanted, 0 when opening failed.
 int errm_OpenDllTrace();
 
-// Closes the trace file when open; lines added afterwards are dropped until
-// the next ERRM_Init.
+// Closes the trace file when open. Until the next ERRM_Init the file is not
+// opened again: later lines are only echoed on standard output.
 void errm_CloseDllTrace();
+
+// Advances TraceLineNumber and returns it; after INT_MAX it wraps to 0.
+int errm_NextTraceLineNumber();
 
 // Current local time, asctime layout, its line feed replaced by a blank.
 void errm_GetDateTime(char *buf, std::size_t size);

@@ -1,8 +1,8 @@
-// errm_desc.h - the descriptor store: byte order, the mapped-file reader,
+// errm_desc.h - the descriptor store: byte order, the in-memory file reader,
 // the subsystem table, and the entry cache that holds decoded messages.
 //
 // A descriptor is untrusted input: every offset, count and length read from
-// it is checked against the mapped size before it is used.
+// it is checked against the file size before it is used.
 #ifndef ERRM_DESC_H
 #define ERRM_DESC_H
 
@@ -61,17 +61,42 @@ inline void errm_ReadFileU8(const unsigned char *pos, std::uint8_t *result) {
 
 // Builds <root>/errm_desc_<NAME upper-cased>.bin for a subsystem name into
 // path (ERRM_NAME_CAP bytes). 0, or a reported 1078 (a name of 64 characters
-// or more) or 1077 (a path too long).
+// or more), 1077 (a path too long, reported with the part that fits) or 1071
+// (a name holding '/', which names no file of the root).
 int errm_DescriptorPath(const char *subsystem, char *path);
 
-// Opens an existing file read-only and records it, with its size, as the
-// mapping state. 1 when open (*fd set), 0 otherwise.
+// A descriptor is read whole into memory the library owns when it is
+// loaded: later reads never touch the file, which may change or vanish.
+
+// 1 when a header's first word, converted to host order (magic), is the
+// descriptor magic and its file bytes (header) are 17 34 78 45.
+int errm_IsDescriptorMagic(const unsigned char *header, std::uint32_t magic);
+
+// Opens an existing regular file read-only, without blocking, and records it,
+// with its size, as the file opened last. 1 when open (*fd set), 0 otherwise
+// (a FIFO, a device or a directory is refused like a missing file).
 int OpenBinaryMemoryFileName(const char *path, int *fd);
-// Maps the whole file opened last read-only and selects its view; the view
-// base, or null. The size of that file.
-const unsigned char *MapBinaryMemoryFile();
+// The size of the file opened last.
 std::size_t errm_MappedFileSize();
-// Releases a view by its base and size; returns 0.
+// Reads the first ERRM_DESC_HEADER bytes of the file opened last; 1 when read.
+int errm_ReadDescriptorHeader(unsigned char *header);
+// Memory for the copy of the file opened last, its first byte at an address
+// of the given remainder modulo 4 (so that the directory can be read in
+// place); selects it for offset reads. Null when there is none (also for an
+// empty file).
+unsigned char *MapBinaryMemoryFile(unsigned misalign);
+// The checksummed range of a descriptor, as its header gives it.
+struct errm_DigestRange {
+    std::uint64_t start;  // offset of the first byte
+    std::uint64_t length; // bytes
+};
+// Fills the copy: the header bytes already read, then the rest of the file,
+// read in one pass that digests the checksummed range as it arrives (when
+// the range lies in the file; digest is then its MD5). 1 when the whole file
+// was read.
+int errm_FillBinaryMemoryFile(unsigned char *base, const unsigned char *header,
+                              const errm_DigestRange &range, unsigned char digest[16]);
+// Gives back a copy by its base and size; returns 0.
 int errm_UnmapBinaryMemoryFile(const unsigned char *base, std::size_t size);
 // Closes a descriptor file; returns 1 (0 when the close failed).
 int errm_CloseBinaryMemoryFile(int fd);
@@ -95,13 +120,13 @@ static_assert(sizeof(errm_DirRecord) == 12, "a directory record is 12 bytes");
 struct errm_SubsystemRow {
     char *name;                    // subsystem name read from the file
     char *displayName;             // display name, "" when none
-    errm_DirRecord *directory;     // host-order copy of the directory
-    const unsigned char *viewBase; // start of the mapped view
-    std::size_t viewSize;          // bytes mapped
+    errm_DirRecord *directory;     // the directory, in host order, inside the copy
+    const unsigned char *viewBase; // start of the file's in-memory copy
+    std::size_t viewSize;          // bytes of the copy (the file's size)
     std::uint32_t *counters;       // display counters, N + 1
     std::uint32_t *flags;          // flags words, N + 1
     int loaded;                    // 1 for a filled row
-    int fd;                        // open descriptor of the file
+    int fd;                        // -1: the file is closed once read
     int index;                     // the row's own index
     int entryCount;                // N
 };

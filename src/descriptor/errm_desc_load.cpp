@@ -11,13 +11,11 @@
 
 #include <cstdio>
 #include <cstring>
-#include <md5.h>
 
 // Allocation tags of the row's blocks.
 namespace {
 constexpr int kTagName = 120590;
 constexpr int kTagDisplay = 120591;
-constexpr int kTagDirectory = 120592;
 constexpr int kTagCounters = 120593;
 constexpr int kTagFlags = 120594;
 } // namespace
@@ -42,7 +40,6 @@ struct PendingLoad {
     std::size_t size = 0;
     char *name = nullptr;
     char *displayName = nullptr;
-    errm_DirRecord *directory = nullptr;
     std::uint32_t *counters = nullptr;
     std::uint32_t *flags = nullptr;
     bool committed = false;
@@ -54,7 +51,6 @@ struct PendingLoad {
         if (committed) return;
         errm_DeAllocate(name, kTagName);
         errm_DeAllocate(displayName, kTagDisplay);
-        errm_DeAllocate(directory, kTagDirectory);
         errm_DeAllocate(counters, kTagCounters);
         errm_DeAllocate(flags, kTagFlags);
         errm_UnmapBinaryMemoryFile(base, size);
@@ -138,9 +134,11 @@ int errm_DescriptorPath(const char *subsystem, char *path) {
     const char *root = errm_G.RootForMemoryDescriptor;
     std::size_t rootLen = std::strlen(root);
     path[0] = '\0';
-    // Capacity 1023 keeps room for the slash.
-    bool ok = errm_StrCopy(path, ERRM_NAME_CAP - 1, root) == 1;
-    if (ok && (rootLen == 0 || root[rootLen - 1] != '/')) errm_AddSlash(path);
+    // Each piece is appended whole or not at all, so that a path that does not
+    // fit is reported with what it holds so far (at least the root).
+    bool ok = errm_StrCopy(path, ERRM_NAME_CAP, root) == 1;
+    if (ok && (rootLen == 0 || root[rootLen - 1] != '/'))
+        ok = errm_StrCat(path, ERRM_NAME_CAP, "/");
     ok = ok && errm_StrCat(path, ERRM_NAME_CAP, "errm_desc") &&
          errm_StrCat(path, ERRM_NAME_CAP, "_") && errm_StrCat(path, ERRM_NAME_CAP, ssName) &&
          errm_StrCat(path, ERRM_NAME_CAP, ".bin");
@@ -148,7 +146,21 @@ int errm_DescriptorPath(const char *subsystem, char *path) {
         ERRM_REPORT(ERRM_E_CAT_OVERFLOW, path);
         return ERRM_E_CAT_OVERFLOW;
     }
+    // A descriptor is always a file directly in the root: a name that would
+    // lead elsewhere names no descriptor.
+    if (std::strchr(ssName, '/') != nullptr) {
+        ERRM_REPORT(ERRM_E_OPEN, path);
+        return ERRM_E_OPEN;
+    }
     return 0;
+}
+
+int errm_IsDescriptorMagic(const unsigned char *header, std::uint32_t magic) {
+    // The word converted to host order, and the bytes as the file stores them:
+    // a file written wholly in the other byte order has the right word on a
+    // host that swaps, and is refused by its bytes.
+    static constexpr unsigned char kFileBytes[4] = {0x17, 0x34, 0x78, 0x45};
+    return magic == ERRM_DESC_MAGIC && std::memcmp(header, kFileBytes, 4) == 0 ? 1 : 0;
 }
 
 namespace {
@@ -187,27 +199,50 @@ int errm_ReadErrorDescriptor(const char *subsystem, int *index) {
         return ERRM_E_OPEN;
     }
     const std::size_t size = errm_MappedFileSize();
-    load.size = size;
-    if (size < ERRM_DESC_HEADER) return outsideFile(path);
-    const unsigned char *base = MapBinaryMemoryFile();
-    if (base == nullptr) {
+    // An empty file cannot be held in memory (nor mapped); a file shorter than
+    // the header is malformed.
+    if (size == 0) {
         ERRM_REPORT(ERRM_E_MAP, path);
         return ERRM_E_MAP;
     }
-    load.base = base;
+    if (size < ERRM_DESC_HEADER) return outsideFile(path);
 
-    // Header: the first six words in host order, the rest as bytes.
+    // Header: the first six words in host order, the rest as bytes. It is
+    // read first: the directory's offset places the copy in memory.
+    unsigned char raw[ERRM_DESC_HEADER];
+    const bool headerRead = errm_ReadDescriptorHeader(raw) == 1;
     unsigned char *header = g_loader.header;
-    errm_MemFileRead(header, 0, ERRM_DESC_HEADER);
+    std::memcpy(header, raw, ERRM_DESC_HEADER);
     std::uint32_t words[6];
     std::memcpy(words, header, sizeof words);
     errm_FileOrderArray32(words, 6);
     std::memcpy(header, words, sizeof words);
     const std::uint32_t magic = words[0], entryCount = words[1], checksumLength = words[2],
                         directoryOffset = words[3], checksumStart = words[4];
-    if (magic != ERRM_DESC_MAGIC) {
+
+    // The copy starts where the directory lands on a 4-byte boundary, so that
+    // its records are read in place.
+    unsigned char *base =
+        headerRead ? MapBinaryMemoryFile((4u - (directoryOffset & 3u)) & 3u) : nullptr;
+    if (base == nullptr) {
+        ERRM_REPORT(ERRM_E_MAP, path);
+        return ERRM_E_MAP;
+    }
+    load.base = base;
+    load.size = size;
+    if (!errm_IsDescriptorMagic(raw, magic)) {
         ERRM_REPORT(ERRM_E_MAGIC, static_cast<long long>(magic));
         return ERRM_E_MAGIC;
+    }
+    unsigned char digest[16];
+    const bool read =
+        errm_FillBinaryMemoryFile(base, raw, {checksumStart, checksumLength}, digest) == 1;
+    // The file is not needed any more, whatever happens to it from now on.
+    errm_CloseBinaryMemoryFile(load.fd);
+    load.fd = -1;
+    if (!read) {
+        ERRM_REPORT(ERRM_E_MAP, path);
+        return ERRM_E_MAP;
     }
     int version = 100 * header[40] + 10 * header[41] + header[42];
     if (version < ERRM_DESC_MIN_VERSION)
@@ -242,28 +277,20 @@ int errm_ReadErrorDescriptor(const char *subsystem, int *index) {
         return ERRM_E_NO_MEMORY;
     }
 
-    // Digest: a mismatch is reported byte by byte; the load goes on.
+    // Digest (computed while the file was read): a mismatch is reported byte
+    // by byte; the load goes on.
     if (!inside(checksumStart, checksumLength, size)) return outsideFile(path);
-    MD5_CTX md5;
-    unsigned char digest[16];
-    MD5Init(&md5);
-    MD5Update(&md5, base + checksumStart, checksumLength);
-    MD5Final(digest, &md5);
     for (int i = 0; i < 16; ++i)
         if (digest[i] != header[24 + i])
             ERRM_REPORT(ERRM_E_MD5, i, static_cast<int>(header[24 + i]));
 
-    // Directory: N records of three words, converted to host order.
+    // Directory: N records of three words, read in place (the copy is placed
+    // so that it is aligned) and converted to host order there.
     if (!inside(directoryOffset, static_cast<std::uint64_t>(entryCount) * 12, size))
         return outsideFile(path);
-    std::size_t dirBytes = static_cast<std::size_t>(entryCount) * 12;
-    load.directory = static_cast<errm_DirRecord *>(errm_AllocateAndClear(dirBytes, kTagDirectory));
-    if (load.directory == nullptr) {
-        ERRM_REPORT(ERRM_E_NO_MEMORY, "alloc for directory ");
-        return ERRM_E_NO_MEMORY;
-    }
-    errm_MemFileRead(load.directory, directoryOffset, dirBytes);
-    errm_FileOrderArray32(reinterpret_cast<std::uint32_t *>(load.directory),
+    static_assert(alignof(errm_DirRecord) <= 4, "the copy aligns the directory to 4 bytes");
+    errm_DirRecord *directory = reinterpret_cast<errm_DirRecord *>(base + directoryOffset);
+    errm_FileOrderArray32(reinterpret_cast<std::uint32_t *>(directory),
                           static_cast<std::size_t>(entryCount) * 3);
 
     if (g_loader.loadedCount >= ERRM_SS_MAX_LOADS) {
@@ -286,13 +313,13 @@ int errm_ReadErrorDescriptor(const char *subsystem, int *index) {
     errm_SubsystemRow &row = errm_Subsystems[at];
     row.name = load.name;
     row.displayName = load.displayName;
-    row.directory = load.directory;
+    row.directory = directory;
     row.viewBase = base;
     row.viewSize = size;
     row.counters = load.counters;
     row.flags = load.flags;
     row.loaded = 1;
-    row.fd = load.fd;
+    row.fd = -1;
     row.index = at;
     row.entryCount = static_cast<int>(entryCount);
     load.committed = true;
@@ -309,7 +336,6 @@ void errm_ReleaseSubsystems() {
         if (row.loaded != 1) continue;
         errm_DeAllocate(row.name, kTagName);
         errm_DeAllocate(row.displayName, kTagDisplay);
-        errm_DeAllocate(row.directory, kTagDirectory);
         errm_DeAllocate(row.counters, kTagCounters);
         errm_DeAllocate(row.flags, kTagFlags);
         errm_UnmapBinaryMemoryFile(row.viewBase, row.viewSize);

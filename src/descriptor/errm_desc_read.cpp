@@ -1,5 +1,6 @@
-// errm_desc_read.cpp - byte-order conversion of word arrays and bounded
-// reads of the mapped descriptor view.
+// errm_desc_read.cpp - byte-order conversion of word arrays, bounded reads
+// of a descriptor's in-memory copy, and reading a descriptor file into that
+// copy with its digest.
 //
 // Descriptors are little-endian on every host; values are swapped unless
 // ByteOrder says the host is little-endian (so before ERRM_Init has found
@@ -9,7 +10,9 @@
 #include "descriptor/errm_desc.h"
 #include "platform/errm_platform.h"
 
+#include <algorithm>
 #include <cstring>
+#include <md5.h>
 
 namespace {
 
@@ -20,7 +23,7 @@ struct MemFileState {
 
 MemFileState g_view = {nullptr, 0};
 
-// The file opened last and its mapping.
+// The file opened last and its in-memory copy.
 errm_MappedFile g_mapping = {-1, 0, nullptr};
 
 } // namespace
@@ -50,7 +53,7 @@ const unsigned char *errm_MemFileAddress(std::size_t offset) {
     return g_view.base + offset;
 }
 
-// ------------------------------------------------------------ file mapping
+// ------------------------------------------------------- the in-memory copy
 
 int OpenBinaryMemoryFileName(const char *path, int *fd) {
     if (!errm_PL_OpenReadOnly(path, &g_mapping)) return 0;
@@ -58,27 +61,61 @@ int OpenBinaryMemoryFileName(const char *path, int *fd) {
     return 1;
 }
 
-const unsigned char *MapBinaryMemoryFile() {
-    const unsigned char *base = errm_PL_Map(&g_mapping);
-    if (base != nullptr) errm_MemFileSetBase(base, g_mapping.size);
-    return base;
-}
-
 std::size_t errm_MappedFileSize() {
     return g_mapping.size;
 }
 
+int errm_ReadDescriptorHeader(unsigned char *header) {
+    return errm_PL_ReadExactly(g_mapping.fd, header, ERRM_DESC_HEADER);
+}
+
+unsigned char *MapBinaryMemoryFile(unsigned misalign) {
+    unsigned char *base = errm_PL_AllocateCopy(g_mapping.size, misalign);
+    if (base != nullptr) errm_MemFileSetBase(base, g_mapping.size);
+    return base;
+}
+
+int errm_FillBinaryMemoryFile(unsigned char *base, const unsigned char *header,
+                              const errm_DigestRange &range, unsigned char digest[16]) {
+    const std::size_t size = g_mapping.size;
+    std::memcpy(base, header, ERRM_DESC_HEADER);
+    const bool digesting =
+        range.start <= size && range.length <= static_cast<std::uint64_t>(size) - range.start;
+    MD5_CTX md5;
+    MD5Init(&md5);
+    // Adds the part of [at, at + n) that lies in the checksummed range.
+    auto digestPart = [&](std::size_t at, std::size_t n) {
+        if (!digesting) return;
+        std::uint64_t lo = std::max<std::uint64_t>(at, range.start);
+        std::uint64_t hi = std::min<std::uint64_t>(at + n, range.start + range.length);
+        if (lo < hi) MD5Update(&md5, base + lo, static_cast<std::size_t>(hi - lo));
+    };
+    digestPart(0, ERRM_DESC_HEADER);
+    // Pieces small enough to be digested while they are still in the cache.
+    constexpr std::size_t kPiece = 128 * 1024;
+    for (std::size_t at = ERRM_DESC_HEADER; at < size;) {
+        std::size_t n = std::min(kPiece, size - at);
+        if (!errm_PL_ReadExactly(g_mapping.fd, base + at, n)) return 0;
+        digestPart(at, n);
+        at += n;
+    }
+    MD5Final(digest, &md5);
+    return 1;
+}
+
 int errm_UnmapBinaryMemoryFile(const unsigned char *base, std::size_t size) {
     if (base != nullptr) {
-        errm_MappedFile view = {-1, size, base};
-        errm_PL_Release(&view);
+        errm_MappedFile copy = {-1, size, base};
+        errm_PL_Release(&copy);
     }
     if (g_view.base == base) errm_MemFileSetBase(nullptr, 0);
+    if (g_mapping.base == base) g_mapping.base = nullptr;
     return 0;
 }
 
 int errm_CloseBinaryMemoryFile(int fd) {
     if (fd < 0) return 1;
+    if (fd == g_mapping.fd) g_mapping.fd = -1;
     errm_MappedFile file = {fd, 0, nullptr};
     return errm_PL_Release(&file);
 }

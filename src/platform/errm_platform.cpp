@@ -1,10 +1,11 @@
 // errm_platform.cpp - the POSIX calls of the library and the table that
 // lets tests replace them.
 //
-// Sections: default entries; the table; mapping helpers; small helpers.
+// Sections: default entries; the table; whole files; small helpers.
 #include "platform/errm_platform.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -23,14 +24,43 @@ pid_t sysGetpid() {
 std::time_t sysTime(std::time_t *t) {
     return std::time(t);
 }
+// Opens a regular file for reading without blocking: a FIFO without a
+// writer, a device or a directory would block or mislead a plain open. The
+// type is checked on the open descriptor, so a name swapped between a test
+// and the open cannot slip through. -1 (errno set) when refused.
+int openRegularForReading(const char *path) {
+    int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return -1;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        errno = ENOENT;
+        return -1;
+    }
+    return fd;
+}
+
+// A read mode opens regular files only (see openRegularForReading).
 std::FILE *sysFopen(const char *path, const char *mode) {
-    return std::fopen(path, mode);
+    if (mode[0] != 'r') return std::fopen(path, mode);
+    int fd = openRegularForReading(path);
+    if (fd < 0) return nullptr;
+    // O_NONBLOCK has no effect on a regular file; the stream reads as usual.
+    std::FILE *stream = ::fdopen(fd, mode);
+    if (stream == nullptr) ::close(fd);
+    return stream;
 }
 int sysFclose(std::FILE *f) {
     return std::fclose(f);
 }
 int sysSystem(const char *command) {
     return std::system(command);
+}
+int sysCreate(const char *path, int flags, mode_t mode) {
+    return ::open(path, flags, mode);
+}
+std::size_t sysStrftime(char *buf, std::size_t size, const char *format, const struct tm *t) {
+    return std::strftime(buf, size, format, t);
 }
 
 } // namespace
@@ -49,6 +79,10 @@ const errm_SysTable errm_SysDefault = {
     sysFopen,      // fopen
     sysFclose,     // fclose
     sysSystem,     // system
+    ::read,        // read
+    sysCreate,     // create
+    sysStrftime,   // strftime
+    ::madvise,     // madvise
 };
 
 errm_SysTable errm_Sys = errm_SysDefault;
@@ -57,16 +91,20 @@ void errm_SysRestore() {
     errm_Sys = errm_SysDefault;
 }
 
-// ------------------------------------------------------------------ mapping
+// ------------------------------------------------------------- whole files
 
 int errm_PL_OpenReadOnly(const char *path, errm_MappedFile *file) {
     file->fd = -1;
     file->size = 0;
     file->base = nullptr;
-    int fd = errm_Sys.open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return 0;
+    // The type is looked at before anything is opened, so that no device is
+    // ever opened; the open itself cannot block, and the open descriptor is
+    // checked again.
     struct stat st;
-    if (errm_Sys.fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (errm_Sys.stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+    int fd = errm_Sys.open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return 0;
+    if (errm_Sys.fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0) {
         errm_Sys.close(fd);
         return 0;
     }
@@ -75,19 +113,60 @@ int errm_PL_OpenReadOnly(const char *path, errm_MappedFile *file) {
     return 1;
 }
 
-const unsigned char *errm_PL_Map(errm_MappedFile *file) {
-    if (file->fd < 0 || file->size == 0) return nullptr;
-    void *view = errm_Sys.mmap(nullptr, file->size, PROT_READ, MAP_PRIVATE, file->fd, 0);
-    if (view == MAP_FAILED) return nullptr;
-    file->base = static_cast<const unsigned char *>(view);
-    return file->base;
+namespace {
+
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+
+std::size_t pageSize() {
+    static const std::size_t size = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    return size;
+}
+
+// The anonymous block that holds a copy starting at base: the block starts on
+// the page boundary at or below base (the misalignment is below 4 bytes).
+unsigned char *blockOf(const unsigned char *base) {
+    auto at = reinterpret_cast<std::uintptr_t>(base);
+    return reinterpret_cast<unsigned char *>(at & ~(pageSize() - 1));
+}
+
+} // namespace
+
+unsigned char *errm_PL_AllocateCopy(std::size_t size, unsigned misalign) {
+    misalign &= 3u;
+    if (size == 0 || size > SIZE_MAX - misalign) return nullptr;
+    // Anonymous pages: their own mapping, given back whole at release, and
+    // zeroed pages that cost nothing until the copy fills them.
+    void *block = errm_Sys.mmap(nullptr, size + misalign, PROT_READ | PROT_WRITE,
+                                MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (block == MAP_FAILED) return nullptr;
+    // Hints, the copy works without them: a large copy is backed by huge
+    // pages where the system has them, and every page is made present in one
+    // call rather than by one fault per page while the file is read.
+    if (size + misalign >= kHugePage) errm_Sys.madvise(block, size + misalign, MADV_HUGEPAGE);
+#ifdef MADV_POPULATE_WRITE
+    errm_Sys.madvise(block, size + misalign, MADV_POPULATE_WRITE);
+#endif
+    return static_cast<unsigned char *>(block) + misalign;
+}
+
+int errm_PL_ReadExactly(int fd, unsigned char *buf, std::size_t n) {
+    while (n > 0) {
+        ssize_t got = errm_Sys.read(fd, buf, n);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return 0;
+        buf += got;
+        n -= static_cast<std::size_t>(got);
+    }
+    return 1;
 }
 
 int errm_PL_Release(errm_MappedFile *file) {
     int ok = 1;
-    if (file->base != nullptr &&
-        errm_Sys.munmap(const_cast<unsigned char *>(file->base), file->size) != 0)
-        ok = 0;
+    if (file->base != nullptr) {
+        unsigned char *block = blockOf(file->base);
+        std::size_t length = file->size + static_cast<std::size_t>(file->base - block);
+        if (errm_Sys.munmap(block, length) != 0) ok = 0;
+    }
     if (file->fd >= 0 && errm_Sys.close(file->fd) != 0) ok = 0;
     file->fd = -1;
     file->size = 0;
@@ -107,7 +186,15 @@ std::uint32_t errm_PL_FileSizeByName(const char *path) {
 
 int errm_PL_FileExists(const char *path) {
     struct stat st;
-    return errm_Sys.stat(path, &st) == 0 ? 1 : 0;
+    return errm_Sys.stat(path, &st) == 0 && S_ISREG(st.st_mode) ? 1 : 0;
+}
+
+int errm_PL_CreateExclusive(const char *path) {
+    int fd = errm_Sys.create(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                             S_IRUSR | S_IWUSR);
+    if (fd < 0) return 0;
+    errm_Sys.close(fd);
+    return 1;
 }
 
 int errm_PL_DeleteFile(const char *path) {
@@ -141,6 +228,18 @@ int errm_PL_AscTime(char *buf, std::size_t size) {
                           kMonths[static_cast<unsigned>(t.tm_mon) % 12], t.tm_mday, t.tm_hour,
                           t.tm_min, t.tm_sec, 1900 + t.tm_year);
     return n > 0 && static_cast<std::size_t>(n) < size ? 1 : 0;
+}
+
+std::size_t errm_PL_FormatTime(char *buf, std::size_t size, const char *format,
+                               const struct tm *t) {
+    if (size == 0) return 0;
+    // The content of buf is unspecified when the text does not fit.
+    std::size_t n = errm_Sys.strftime(buf, size, format, t);
+    if (n == 0 || n >= size) {
+        buf[0] = '\0';
+        return 0;
+    }
+    return n;
 }
 
 std::FILE *errm_PL_Fopen(const char *path, const char *mode) {

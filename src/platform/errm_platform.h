@@ -3,8 +3,13 @@
 // Every operating-system call of the library goes through errm_Sys, one
 // table of function pointers with a default for each entry, so that tests
 // can swap an entry (a failing open, mmap or fclose) and restore it. The
-// helpers below the table are what the rest of the library uses: read-only
-// file mapping, file size by name, deletion, process id, local time.
+// helpers below the table are what the rest of the library uses: reading a
+// whole file into memory the library owns, file size by name, deletion,
+// exclusive creation, process id, local time, date formatting.
+//
+// A file the library reads is opened only when it is a regular file, and
+// never with a call that can block: a FIFO, a device or a directory is
+// refused as if it were not there.
 #ifndef ERRM_PLATFORM_H
 #define ERRM_PLATFORM_H
 
@@ -30,6 +35,11 @@ struct errm_SysTable {
     std::FILE *(*fopen)(const char *path, const char *mode); // fopen(3)
     int (*fclose)(std::FILE *f);                             // fclose(3)
     int (*system)(const char *command);                      // system(3)
+    ssize_t (*read)(int fd, void *buf, std::size_t n);       // read(2)
+    int (*create)(const char *path, int flags, mode_t mode); // open(2) with a mode
+    std::size_t (*strftime)(char *buf, std::size_t size, const char *format,
+                            const struct tm *t);             // strftime(3)
+    int (*madvise)(void *addr, std::size_t len, int advice); // madvise(2)
 };
 
 extern errm_SysTable errm_Sys;              // current entries
@@ -38,30 +48,43 @@ extern const errm_SysTable errm_SysDefault; // the real calls
 // Restores every entry of errm_Sys to its default.
 void errm_SysRestore();
 
-// A read-only mapping of a whole file.
+// A file opened for reading and the library's in-memory copy of it.
 struct errm_MappedFile {
     int fd;                    // open descriptor, -1 when none
     std::size_t size;          // file size in bytes
-    const unsigned char *base; // start of the view, null when not mapped
+    const unsigned char *base; // start of the copy, null when none
 };
 
-// Opens an existing file for reading and records its size.
-// Returns 1 when open (fd and size set), 0 otherwise.
+// Opens an existing regular file for reading, without blocking, and records
+// its size. Returns 1 when open (fd and size set), 0 otherwise (also for a
+// FIFO, a device or a directory).
 int errm_PL_OpenReadOnly(const char *path, errm_MappedFile *file);
 
-// Maps the whole file opened by errm_PL_OpenReadOnly read-only.
-// Returns the view base, or null (an empty file cannot be mapped).
-const unsigned char *errm_PL_Map(errm_MappedFile *file);
+// Obtains zeroed, writable memory for a copy of size bytes of a file whose
+// first byte lands at an address with the given remainder modulo 4 (0..3),
+// so that a region of the file can be read in place as aligned words.
+// Returns the address of the first byte, or null (nothing for size 0).
+unsigned char *errm_PL_AllocateCopy(std::size_t size, unsigned misalign);
 
-// Releases the view (when mapped) and closes the descriptor (when open).
-// Returns 1 when both succeeded. The record is reset either way.
+// Reads exactly n bytes from fd into buf (interrupted and partial reads are
+// resumed). 1 when all n bytes were read, 0 on an error or an early end.
+int errm_PL_ReadExactly(int fd, unsigned char *buf, std::size_t n);
+
+// Gives back a copy obtained by errm_PL_AllocateCopy (when base is not null)
+// and closes the descriptor (when open). Returns 1 when both succeeded. The
+// record is reset either way.
 int errm_PL_Release(errm_MappedFile *file);
 
 // Size of a regular file in bytes (low 32 bits); 0 when it cannot be opened.
 std::uint32_t errm_PL_FileSizeByName(const char *path);
 
-// 1 when the status of the file can be read.
+// 1 when the path names a regular file (a FIFO, a device or a directory
+// counts as absent).
 int errm_PL_FileExists(const char *path);
+
+// Creates a new file readable and writable by its owner only, never through
+// an existing name or a symbolic link. 1 when created (and closed).
+int errm_PL_CreateExclusive(const char *path);
 
 // Deletes a file; 1 when deleted.
 int errm_PL_DeleteFile(const char *path);
@@ -76,6 +99,11 @@ int errm_PL_LocalTime(struct tm *out);
 // Returns 1 when written.
 int errm_PL_AscTime(char *buf, std::size_t size);
 
+// Formats a time with strftime; 0 (buf then empty) when the text does not
+// fit the buffer.
+std::size_t errm_PL_FormatTime(char *buf, std::size_t size, const char *format, const struct tm *t);
+
+// fopen(3). A read mode opens regular files only and never blocks.
 std::FILE *errm_PL_Fopen(const char *path, const char *mode);
 int errm_PL_Fclose(std::FILE *f);
 int errm_PL_System(const char *command);

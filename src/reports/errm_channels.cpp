@@ -142,16 +142,8 @@ void errm_ResetReportChannels() {
     // Files left open by an earlier cycle are closed first, so that the next
     // line does not open the same file a second time.
     errm_CloseReportFiles();
-    // A client stream is detached by the set-up: its file manager entry is
-    // given back (the stream stays open for its owner), so that a channel
-    // authorised again later never writes into a stream the client has
-    // since closed.
-    for (int id : {ERRM_CH_CHI, ERRM_CH_REPORT_F}) {
-        errm_ReportChannel &row = errm_Reports[id];
-        if (row.handle != -1 && errm_FM_InUse(row.handle)) errm_FM_FreeHandle(row.name, row.handle);
-        row.handle = -1;
-    }
-    errm_FChiFileHandle = 0;
+    // Client streams stay registered (handles and FChiFileHandle are kept):
+    // a client resets its stream before closing it, in any cycle.
     errm_G.NbrOfReports = 0;
     for (int i = 0; i < 16 && i <= ERRM_CH_COUNT; ++i) {
         errm_ReportChannel &row = errm_Reports[i];

@@ -125,6 +125,14 @@ void errm_RunMessageCommand() {
     std::snprintf(g_follow.cmdLine, sizeof g_follow.cmdLine, "-> cmd %s \n", g_follow.command);
     if (errm_G.FDebugL2 == 1) errm_TraceAdd("%s\n", g_follow.cmdLine);
     AddReport(g_follow.cmdLine, nullptr, 0, 0);
+    // The output file is created first, exclusively and readable by its owner
+    // only, so that the command never writes through a file or a symbolic
+    // link planted under that name. A name that is taken is not ours to use
+    // or delete: the command is skipped.
+    if (!errm_PL_CreateExclusive(tmpName)) {
+        writeFormatted("%s failure\n", g_follow.command);
+        return;
+    }
     if (errm_PL_System(g_follow.command) == -1) {
         writeFormatted("%s failure\n", g_follow.command);
     } else {

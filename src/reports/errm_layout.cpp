@@ -100,7 +100,8 @@ std::size_t errm_DateStamp(char *buf, std::size_t size, unsigned kind) {
     }
     struct tm now;
     errm_PL_LocalTime(&now);
-    return std::strftime(buf, size, format, &now);
+    // A text that does not fit (a locale with long names) is the empty stamp.
+    return errm_PL_FormatTime(buf, size, format, &now);
 }
 
 // ------------------------------------------------------------ decimals
