@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <pthread.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -32,6 +34,9 @@ int sysFclose(std::FILE *f) {
 int sysSystem(const char *command) {
     return std::system(command);
 }
+int sysFcntl(int fd, int command, int arg) {
+    return ::fcntl(fd, command, arg);
+}
 
 } // namespace
 
@@ -49,6 +54,15 @@ const errm_SysTable errm_SysDefault = {
     sysFopen,      // fopen
     sysFclose,     // fclose
     sysSystem,     // system
+    ::ftruncate,         // ftruncate
+    ::pwrite,            // pwrite
+    ::pwritev,           // pwritev
+    ::write,             // write
+    ::posix_fallocate,   // posix_fallocate
+    ::flock,             // flock
+    sysFcntl,            // fcntl
+    ::mmap,              // mmapShared
+    ::munmap,            // munmapShared
 };
 
 errm_SysTable errm_Sys = errm_SysDefault;
@@ -153,4 +167,13 @@ int errm_PL_Fclose(std::FILE *f) {
 
 int errm_PL_System(const char *command) {
     return errm_Sys.system(command);
+}
+
+int errm_PL_OnExitAndFork(void (*atExit)(), void (*inChild)()) {
+    static int registered = 0;
+    if (registered) return 1;
+    if (std::atexit(atExit) != 0) return 0;
+    if (::pthread_atfork(nullptr, nullptr, inChild) != 0) return 0;
+    registered = 1;
+    return 1;
 }

@@ -4,7 +4,8 @@
 // table of function pointers with a default for each entry, so that tests
 // can swap an entry (a failing open, mmap or fclose) and restore it. The
 // helpers below the table are what the rest of the library uses: read-only
-// file mapping, file size by name, deletion, process id, local time.
+// file mapping, file size by name, deletion, process id, local time,
+// exit and fork hooks.
 #ifndef ERRM_PLATFORM_H
 #define ERRM_PLATFORM_H
 
@@ -14,6 +15,7 @@
 #include <ctime>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <sys/uio.h>
 
 // The swappable system calls. Field order is the order of errm_SysNames.
 struct errm_SysTable {
@@ -30,6 +32,18 @@ struct errm_SysTable {
     std::FILE *(*fopen)(const char *path, const char *mode); // fopen(3)
     int (*fclose)(std::FILE *f);                             // fclose(3)
     int (*system)(const char *command);                      // system(3)
+    // The report file writer's calls (errm_fm.cpp).
+    int (*ftruncate)(int fd, off_t length);                                   // ftruncate(2)
+    ssize_t (*pwrite)(int fd, const void *buf, std::size_t n, off_t off);     // pwrite(2)
+    ssize_t (*pwritev)(int fd, const struct iovec *iov, int count, off_t off); // pwritev(2)
+    ssize_t (*write)(int fd, const void *buf, std::size_t n);                 // write(2)
+    int (*posix_fallocate)(int fd, off_t off, off_t len); // an errno value, 0 when done
+    int (*flock)(int fd, int operation);                  // flock(2)
+    int (*fcntl)(int fd, int command, int arg);           // fcntl(2), int argument only
+    // mmap(2) and munmap(2) of the writer's shared windows, apart from the
+    // descriptor views so that a test can fail one kind alone.
+    void *(*mmapShared)(void *addr, std::size_t len, int prot, int flags, int fd, off_t off);
+    int (*munmapShared)(void *addr, std::size_t len);
 };
 
 extern errm_SysTable errm_Sys;              // current entries
@@ -79,5 +93,9 @@ int errm_PL_AscTime(char *buf, std::size_t size);
 std::FILE *errm_PL_Fopen(const char *path, const char *mode);
 int errm_PL_Fclose(std::FILE *f);
 int errm_PL_System(const char *command);
+
+// Registers, once per process, a function run at normal exit and one run in
+// the child after fork(). Returns 1 when both are registered.
+int errm_PL_OnExitAndFork(void (*atExit)(), void (*inChild)());
 
 #endif
