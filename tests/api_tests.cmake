@@ -31,3 +31,7 @@ if(NOT ERRM_SANITIZE)
     TIMEOUT 600
     ENVIRONMENT "ERRM_TEST_TMP=${CMAKE_CURRENT_BINARY_DIR}/tmp")
 endif()
+
+# Report files at hard ends: killed processes, full disk, read-only root,
+# processes sharing a root, fork.
+errm_add_test(report_files_test SOURCES report_files_test.cpp LIBS errm_internal errm_descwriter)

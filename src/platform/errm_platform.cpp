@@ -41,28 +41,28 @@ int sysFcntl(int fd, int command, int arg) {
 } // namespace
 
 const errm_SysTable errm_SysDefault = {
-    sysOpen,       // open
-    ::close,       // close
-    ::fstat,       // fstat
-    ::mmap,        // mmap
-    ::munmap,      // munmap
-    ::stat,        // stat
-    ::unlink,      // unlink
-    sysGetpid,     // getpid
-    sysTime,       // time
-    ::localtime_r, // localtime_r
-    sysFopen,      // fopen
-    sysFclose,     // fclose
-    sysSystem,     // system
-    ::ftruncate,         // ftruncate
-    ::pwrite,            // pwrite
-    ::pwritev,           // pwritev
-    ::write,             // write
-    ::posix_fallocate,   // posix_fallocate
-    ::flock,             // flock
-    sysFcntl,            // fcntl
-    ::mmap,              // mmapShared
-    ::munmap,            // munmapShared
+    sysOpen,           // open
+    ::close,           // close
+    ::fstat,           // fstat
+    ::mmap,            // mmap
+    ::munmap,          // munmap
+    ::stat,            // stat
+    ::unlink,          // unlink
+    sysGetpid,         // getpid
+    sysTime,           // time
+    ::localtime_r,     // localtime_r
+    sysFopen,          // fopen
+    sysFclose,         // fclose
+    sysSystem,         // system
+    ::ftruncate,       // ftruncate
+    ::pwrite,          // pwrite
+    ::pwritev,         // pwritev
+    ::write,           // write
+    ::posix_fallocate, // posix_fallocate
+    ::flock,           // flock
+    sysFcntl,          // fcntl
+    ::mmap,            // mmapShared
+    ::munmap,          // munmapShared
 };
 
 errm_SysTable errm_Sys = errm_SysDefault;

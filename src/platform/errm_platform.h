@@ -33,10 +33,10 @@ struct errm_SysTable {
     int (*fclose)(std::FILE *f);                             // fclose(3)
     int (*system)(const char *command);                      // system(3)
     // The report file writer's calls (errm_fm.cpp).
-    int (*ftruncate)(int fd, off_t length);                                   // ftruncate(2)
-    ssize_t (*pwrite)(int fd, const void *buf, std::size_t n, off_t off);     // pwrite(2)
+    int (*ftruncate)(int fd, off_t length);                                    // ftruncate(2)
+    ssize_t (*pwrite)(int fd, const void *buf, std::size_t n, off_t off);      // pwrite(2)
     ssize_t (*pwritev)(int fd, const struct iovec *iov, int count, off_t off); // pwritev(2)
-    ssize_t (*write)(int fd, const void *buf, std::size_t n);                 // write(2)
+    ssize_t (*write)(int fd, const void *buf, std::size_t n);                  // write(2)
     int (*posix_fallocate)(int fd, off_t off, off_t len); // an errno value, 0 when done
     int (*flock)(int fd, int operation);                  // flock(2)
     int (*fcntl)(int fd, int command, int arg);           // fcntl(2), int argument only

@@ -141,8 +141,8 @@ int mapWindow(errm_FileWriter *w, off_t pos) {
     if (w->window != nullptr && pos >= w->windowStart && pos < w->windowStart + kWindow) return 1;
     unmapWindow(w);
     off_t start = pos - pos % kWindow;
-    void *view = errm_Sys.mmapShared(nullptr, static_cast<std::size_t>(kWindow), PROT_READ | PROT_WRITE,
-                               MAP_SHARED, w->fd, start);
+    void *view = errm_Sys.mmapShared(nullptr, static_cast<std::size_t>(kWindow),
+                                     PROT_READ | PROT_WRITE, MAP_SHARED, w->fd, start);
     if (view == MAP_FAILED) return 0;
     w->window = static_cast<char *>(view);
     w->windowStart = start;
@@ -180,7 +180,7 @@ int appendUnbuffered(errm_FileWriter *w, const char *data, std::size_t n) {
 
 int errm_FW_Attach(errm_FileWriter *w, int fd, int truncate) {
     *w = errm_FileWriter{errm_WriterKind::none, fd, g_forkGeneration, nullptr, 0, 0, 0,
-                         kFirstChunk, 0};
+                         kFirstChunk,           0};
     struct stat st;
     if (errm_Sys.fstat(fd, &st) != 0) return ERRM_FW_FAILED;
     if (!S_ISREG(st.st_mode)) {

@@ -23,16 +23,16 @@
 namespace {
 
 struct FmEntry {
-    int used;          // 1 while the entry holds a stream
-    int handle;        // own index while in use, -1 when free
-    std::FILE *stream; // the open stream, null when free
-    int flushAlways;   // flush after every successful write
-    int recorded;      // 1: stream opened by somebody else
-    char *name;        // heap copy of the name, null when free
-    int tag;           // allocation tag 110000 + index, -1 when free
-    int told;          // 1 once its write-failure line was printed
-    int writing;       // 1: opened for writing, written through the writer
-    int gone;          // 1: released by a failed close, failure already told
+    int used;               // 1 while the entry holds a stream
+    int handle;             // own index while in use, -1 when free
+    std::FILE *stream;      // the open stream, null when free
+    int flushAlways;        // flush after every successful write
+    int recorded;           // 1: stream opened by somebody else
+    char *name;             // heap copy of the name, null when free
+    int tag;                // allocation tag 110000 + index, -1 when free
+    int told;               // 1 once its write-failure line was printed
+    int writing;            // 1: opened for writing, written through the writer
+    int gone;               // 1: released by a failed close, failure already told
     errm_FileWriter writer; // the writer of a file opened for writing
 };
 
@@ -147,16 +147,16 @@ int ownName(const char *name, char *out, std::size_t cap) {
     const char *base = slash != nullptr ? slash + 1 : name;
     const char *dot = std::strrchr(base, '.');
     std::size_t stem = dot != nullptr ? static_cast<std::size_t>(dot - name) : std::strlen(name);
-    int n = std::snprintf(out, cap, "%.*s.%d%s", static_cast<int>(stem), name,
-                          errm_PL_ProcessId(), dot != nullptr ? dot : "");
+    int n = std::snprintf(out, cap, "%.*s.%d%s", static_cast<int>(stem), name, errm_PL_ProcessId(),
+                          dot != nullptr ? dot : "");
     return n > 0 && static_cast<std::size_t>(n) < cap ? 1 : 0;
 }
 
 // Opens a file for writing with its writer attached. A file held by another
 // live process gives way to this process's own file, said once on standard
 // output. Returns the stream or null (the 1030 line is the caller's).
-std::FILE *openWriter(const char *name, int truncate, int binary, errm_FileWriter *w,
-                      char *opened, std::size_t cap, int mustOwn) {
+std::FILE *openWriter(const char *name, int truncate, int binary, errm_FileWriter *w, char *opened,
+                      std::size_t cap, int mustOwn) {
     if (!errm_PL_OnExitAndFork(fmAtExit, errm_FW_OnFork)) return nullptr;
     // Read-write for the shared mapping; nothing is emptied before the lock.
     std::FILE *stream = errm_PL_Fopen(name, binary == 1 ? "ab+e" : "a+e");
