@@ -63,6 +63,7 @@ const errm_SysTable errm_SysDefault = {
     sysFcntl,          // fcntl
     ::mmap,            // mmapShared
     ::munmap,          // munmapShared
+    ::madvise,         // madvise
 };
 
 errm_SysTable errm_Sys = errm_SysDefault;

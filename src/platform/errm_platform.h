@@ -44,6 +44,7 @@ struct errm_SysTable {
     // descriptor views so that a test can fail one kind alone.
     void *(*mmapShared)(void *addr, std::size_t len, int prot, int flags, int fd, off_t off);
     int (*munmapShared)(void *addr, std::size_t len);
+    int (*madvise)(void *addr, std::size_t len, int advice); // madvise(2)
 };
 
 extern errm_SysTable errm_Sys;              // current entries
