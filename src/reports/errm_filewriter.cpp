@@ -11,8 +11,9 @@
 // new blanks and line feed after the text (turning the old final line feed
 // into a blank in the same call), then posix_fallocate(3) makes sure the
 // blocks are the file system's, so that a full disk is an error here, never
-// a SIGBUS on a later store. At close, and at normal exit, the file is
-// trimmed to its text.
+// a SIGBUS on a later store; one madvise then faults the new pages in
+// writable, instead of a page fault every few dozen lines. At close, and at
+// normal exit, the file is trimmed to its text.
 //
 // What is on disk after the process dies at any instruction. The pages of
 // a shared mapping belong to the kernel's page cache: every byte stored
