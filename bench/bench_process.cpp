@@ -5,10 +5,11 @@
 // (cached, not cached, repetition limit); ERRM_Get_ErrorMessage and
 // ERRM_DisplayUserMessage; several threads at once; main.
 //
-// Every report file and peer file is a link to /dev/null, so that a long run
-// fills no disk; the byte check at start-up writes real files once and
-// proves that the library, the hand-written path and spdlog write the same
-// bytes.
+// Every report file and peer file is a real file of a scratch directory: the
+// library maps its report files, and a link to /dev/null would measure its
+// unmapped fallback (one write per line) instead. The byte check at start-up
+// proves that the library, the hand-written path, the floor and spdlog write
+// the same bytes.
 #include "bench_support.h"
 
 #include <benchmark/benchmark.h>
@@ -72,6 +73,35 @@ __attribute__((format(printf, 2, 3))) void NaiveWrite(std::FILE *f, const char *
     std::fputs(g_naive.line, f);
 }
 
+// The floor: the same bytes built by hand (the literal pieces, one integer
+// conversion) and written with one fwrite_unlocked. No library can do less.
+void FloorWrite(std::FILE *f, const char *path, int code) {
+    static constexpr char kHead[] = "** Error: (SIM - 37) cannot open ";
+    static constexpr char kCode[] = " (code ";
+    char buf[512];
+    char *p = buf;
+    std::memcpy(p, kHead, sizeof kHead - 1);
+    p += sizeof kHead - 1;
+    std::size_t n = std::strlen(path);
+    std::memcpy(p, path, n);
+    p += n;
+    std::memcpy(p, kCode, sizeof kCode - 1);
+    p += sizeof kCode - 1;
+    char digits[12];
+    int k = 0;
+    unsigned v = static_cast<unsigned>(code);
+    do {
+        digits[k++] = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v != 0);
+    while (k > 0)
+        *p++ = digits[--k];
+    *p++ = ')';
+    *p++ = '\n';
+    fwrite_unlocked(buf, 1, static_cast<std::size_t>(p - buf), f);
+}
+static_assert(kNumber == 37, "the floor's literal pieces name message 37");
+
 __attribute__((format(printf, 1, 2))) const char *NaiveGet(const char *format, ...) {
     va_list args;
     va_start(args, format);
@@ -101,9 +131,10 @@ void SpdlogWriteFields(spdlog::logger &log, const char *path, int code) {
 // State of the benchmark run.
 struct Run {
     std::unique_ptr<ScratchDir> dir;
-    int ss = -1;              // subsystem index of SIM
-    std::FILE *naiveFile;     // naive.log -> /dev/null
-    std::FILE *naiveUserFile; // naive.rep -> /dev/null
+    int ss = -1;                // subsystem index of SIM
+    std::FILE *naiveFile;       // naive.log
+    std::FILE *naiveUserFile;   // naive.rep
+    std::FILE *floorFile;       // floor.log
     std::shared_ptr<spdlog::logger> spdlog;
 };
 Run g_run;
@@ -124,6 +155,7 @@ void CheckSameBytes() {
     StartLibrary(dir.path(), dir.file("run"));
     int ss = LoadSubsystem("SIM");
     std::FILE *naive = std::fopen(dir.file("naive.log").c_str(), "w");
+    std::FILE *floor = std::fopen(dir.file("floor.log").c_str(), "w");
     auto log = spdlog::basic_logger_st("check", dir.file("spdlog.log"), true);
     auto logFields = spdlog::basic_logger_st("check-fields", dir.file("spdlog-fields.log"), true);
     log->set_pattern("%v");
@@ -132,12 +164,14 @@ void CheckSameBytes() {
     for (int code = 0; code < 300; code += 7) {
         ERRM_ProcessError(static_cast<unsigned>(ss), kNumber, kPath, code);
         NaiveWrite(naive, kFormat, kPath, code);
+        FloorWrite(floor, kPath, code);
         SpdlogWrite(*log, kPath, code);
         SpdlogWriteFields(*logFields, kPath, code);
         const char *text = ERRM_Get_ErrorMessage(static_cast<unsigned>(ss), kNumber, kPath, code);
         got += text != nullptr ? text : "<null>";
     }
     std::fclose(naive);
+    std::fclose(floor);
     log->flush();
     logFields->flush();
     spdlog::drop("check");
@@ -146,16 +180,16 @@ void CheckSameBytes() {
     std::string library = AfterHeader(ReadWholeFile(dir.file("run.log")));
     std::string expected = ReadWholeFile(dir.file("naive.log"));
     bool same = library == expected && got == expected &&
+                ReadWholeFile(dir.file("floor.log")) == expected &&
                 ReadWholeFile(dir.file("spdlog.log")) == expected &&
                 ReadWholeFile(dir.file("spdlog-fields.log")) == expected;
     if (!same || expected.empty()) {
-        std::fprintf(stderr, "byte check failed: the library, the hand-written path and spdlog "
-                             "do not write the same lines\n");
+        std::fprintf(stderr, "byte check failed: the library, the hand-written path, the floor "
+                             "and spdlog do not write the same lines\n");
         std::exit(1);
     }
-    std::fprintf(stderr,
-                 "byte check: %zu bytes identical across the library, the hand-written "
-                 "path and spdlog\n",
+    std::fprintf(stderr, "byte check: %zu bytes identical across the library, the hand-written "
+                         "path, the floor and spdlog\n",
                  expected.size());
 }
 
@@ -163,20 +197,17 @@ void SetUpRun() {
     g_run.dir = std::make_unique<ScratchDir>();
     const ScratchDir &dir = *g_run.dir;
     WriteDescriptor(SimCatalogue(), dir.path());
-    NullFile(dir, "run.log");
-    NullFile(dir, "run.rep");
-    NullFile(dir, "naive.log");
-    NullFile(dir, "naive.rep");
-    NullFile(dir, "spdlog.log");
     StartLibrary(dir.path(), dir.file("run"));
     g_run.ss = LoadSubsystem("SIM");
     // REPORT is opened by a processed message; user messages need it open.
     ERRM_ProcessError(static_cast<unsigned>(g_run.ss), kReportNumber, kPath, 0);
     g_run.naiveFile = std::fopen(dir.file("naive.log").c_str(), "w");
     g_run.naiveUserFile = std::fopen(dir.file("naive.rep").c_str(), "w");
+    g_run.floorFile = std::fopen(dir.file("floor.log").c_str(), "w");
     g_run.spdlog = spdlog::basic_logger_st("bench", dir.file("spdlog.log"), true);
     g_run.spdlog->set_pattern("%v");
-    if (g_run.naiveFile == nullptr || g_run.naiveUserFile == nullptr) {
+    if (g_run.naiveFile == nullptr || g_run.naiveUserFile == nullptr ||
+        g_run.floorFile == nullptr) {
         std::perror("opening the peer files");
         std::exit(2);
     }
@@ -186,6 +217,7 @@ void TearDownRun() {
     ERRM_FInit();
     std::fclose(g_run.naiveFile);
     std::fclose(g_run.naiveUserFile);
+    std::fclose(g_run.floorFile);
     g_run.spdlog.reset();
     spdlog::drop_all();
     g_run.dir.reset();
@@ -218,6 +250,15 @@ static void bench_process_naive(benchmark::State &state) {
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(bench_process_naive);
+
+// (iii) the floor: the bytes by hand, one fwrite_unlocked.
+static void bench_process_floor(benchmark::State &state) {
+    int code = 0;
+    for (auto _ : state)
+        FloorWrite(g_run.floorFile, kPath, code++ & 0xFFFF);
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(bench_process_floor);
 
 // (ii) spdlog::basic_logger_st, pattern "%v", decoration in the format.
 static void bench_process_spdlog(benchmark::State &state) {

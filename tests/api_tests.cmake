@@ -35,3 +35,6 @@ endif()
 # Every exported function from many threads at once, threads that come and
 # go, and a fork while another thread is inside a call.
 errm_add_test(thread_stress_test SOURCES thread_stress_test.cpp LIBS errm_internal errm_descwriter)
+# Report files at hard ends: killed processes, full disk, read-only root,
+# processes sharing a root, fork.
+errm_add_test(report_files_test SOURCES report_files_test.cpp LIBS errm_internal errm_descwriter)

@@ -246,7 +246,7 @@ TEST(Writers, UnauthorisedChannelsAreNeitherWrittenNorOpened) {
     EXPECT_EQ(f.Text(), "** Error: (SIM - 1) x\n");
 }
 
-TEST(Writers, FailingReportFileStopsTheMessage) {
+TEST(Writers, FailingReportFileDoesNotSilenceTheOthers) {
     Library lib(true);
     ASSERT_EQ(lib.Load(Cat("SIM", {Msg(1, kError, "x", {kStdout, kLog, kTranscript, kReport}),
                                    Msg(2, kError, "y", {kStdout})})),
@@ -263,11 +263,15 @@ TEST(Writers, FailingReportFileStopsTheMessage) {
                        "/missing/run.log @ F=src/reports/L="),
               std::string::npos);
     EXPECT_NE(out.find("Reports PutOnReports @ F=src/err_mgt/errm_shared/L="), std::string::npos);
-    EXPECT_FALSE(FileExists(lib.file("run.tra")));
-    EXPECT_EQ(errm_CurrentEntry()->counter, 0u) << "no counter is touched";
+    // The channels after the failed one still get the line; the counter
+    // follows the line shown on standard output.
+    EXPECT_NE(out.find("missing/run.rep E=1030\n"), std::string::npos);
+    EXPECT_EQ(errm_CurrentEntry()->counter, 1u);
     // The library goes on working.
     EXPECT_EQ(Process(0, 2, &rc), "** Error: (SIM - 2) y\n");
     EXPECT_EQ(rc, 0);
+    ERRM_FInit();
+    EXPECT_EQ(AfterHeader(ReadFile(lib.file("run.tra"))), "** Error: (SIM - 1) x\n");
 }
 
 // -------------------------------------------------------- repetition gate

@@ -312,10 +312,8 @@ TEST(Trace, FailingCloseIsReportedAsFDLLTRACE) {
     EXPECT_EQ(out.Text(), "FM error close, F=" + name + " E=1027\n");
     EXPECT_EQ(errm_G.FTraceOpened, 0);
     EXPECT_EQ(errm_G.TraceFileHandle, -1);
-    EXPECT_EQ(MaskLines(ReadFile(name)),
-              "Error, open errm_TraceAdd\nDLL(  1): line\n"
-              "DLL-E(  2): Error DLL: 1066 CLOSE file failure for FDLLTRACE "
-              "@ F=src/err_mgt/errm_shared/L=#\n");
+    // The stream is gone after a failed close: its report cannot follow it.
+    EXPECT_EQ(MaskLines(ReadFile(name)), "Error, open errm_TraceAdd\nDLL(  1): line\n");
 }
 
 TEST(Trace, FInitClosesTheTraceAndReportsAFailingClose) {

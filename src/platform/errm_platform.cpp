@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <pthread.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -62,27 +64,39 @@ int sysCreate(const char *path, int flags, mode_t mode) {
 std::size_t sysStrftime(char *buf, std::size_t size, const char *format, const struct tm *t) {
     return std::strftime(buf, size, format, t);
 }
+int sysFcntl(int fd, int command, int arg) {
+    return ::fcntl(fd, command, arg);
+}
 
 } // namespace
 
 const errm_SysTable errm_SysDefault = {
-    sysOpen,       // open
-    ::close,       // close
-    ::fstat,       // fstat
-    ::mmap,        // mmap
-    ::munmap,      // munmap
-    ::stat,        // stat
-    ::unlink,      // unlink
-    sysGetpid,     // getpid
-    sysTime,       // time
-    ::localtime_r, // localtime_r
-    sysFopen,      // fopen
-    sysFclose,     // fclose
-    sysSystem,     // system
-    ::read,        // read
-    sysCreate,     // create
-    sysStrftime,   // strftime
-    ::madvise,     // madvise
+    sysOpen,           // open
+    ::close,           // close
+    ::fstat,           // fstat
+    ::mmap,            // mmap
+    ::munmap,          // munmap
+    ::stat,            // stat
+    ::unlink,          // unlink
+    sysGetpid,         // getpid
+    sysTime,           // time
+    ::localtime_r,     // localtime_r
+    sysFopen,          // fopen
+    sysFclose,         // fclose
+    sysSystem,         // system
+    ::read,            // read
+    sysCreate,         // create
+    sysStrftime,       // strftime
+    ::ftruncate,       // ftruncate
+    ::pwrite,          // pwrite
+    ::pwritev,         // pwritev
+    ::write,           // write
+    ::posix_fallocate, // posix_fallocate
+    ::flock,           // flock
+    sysFcntl,          // fcntl
+    ::mmap,            // mmapShared
+    ::munmap,          // munmapShared
+    ::madvise,         // madvise
 };
 
 errm_SysTable errm_Sys = errm_SysDefault;
@@ -252,4 +266,13 @@ int errm_PL_Fclose(std::FILE *f) {
 
 int errm_PL_System(const char *command) {
     return errm_Sys.system(command);
+}
+
+int errm_PL_OnExitAndFork(void (*atExit)(), void (*inChild)()) {
+    static int registered = 0;
+    if (registered) return 1;
+    if (std::atexit(atExit) != 0) return 0;
+    if (::pthread_atfork(nullptr, nullptr, inChild) != 0) return 0;
+    registered = 1;
+    return 1;
 }

@@ -5,7 +5,8 @@
 // can swap an entry (a failing open, mmap or fclose) and restore it. The
 // helpers below the table are what the rest of the library uses: reading a
 // whole file into memory the library owns, file size by name, deletion,
-// exclusive creation, process id, local time, date formatting.
+// exclusive creation, process id, local time, date formatting, exit and
+// fork hooks.
 //
 // A file the library reads is opened only when it is a regular file, and
 // never with a call that can block: a FIFO, a device or a directory is
@@ -19,8 +20,9 @@
 #include <ctime>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <sys/uio.h>
 
-// The swappable system calls. Field order is the order of errm_SysNames.
+// The swappable system calls, in the order of the default table.
 struct errm_SysTable {
     int (*open)(const char *path, int flags); // open(2), no mode
     int (*close)(int fd);                     // close(2)
@@ -39,6 +41,18 @@ struct errm_SysTable {
     int (*create)(const char *path, int flags, mode_t mode); // open(2) with a mode
     std::size_t (*strftime)(char *buf, std::size_t size, const char *format,
                             const struct tm *t);             // strftime(3)
+    // The report file writer's calls (errm_fm.cpp).
+    int (*ftruncate)(int fd, off_t length);                                    // ftruncate(2)
+    ssize_t (*pwrite)(int fd, const void *buf, std::size_t n, off_t off);      // pwrite(2)
+    ssize_t (*pwritev)(int fd, const struct iovec *iov, int count, off_t off); // pwritev(2)
+    ssize_t (*write)(int fd, const void *buf, std::size_t n);                  // write(2)
+    int (*posix_fallocate)(int fd, off_t off, off_t len); // an errno value, 0 when done
+    int (*flock)(int fd, int operation);                  // flock(2)
+    int (*fcntl)(int fd, int command, int arg);           // fcntl(2), int argument only
+    // mmap(2) and munmap(2) of the writer's shared windows, apart from the
+    // descriptor views so that a test can fail one kind alone.
+    void *(*mmapShared)(void *addr, std::size_t len, int prot, int flags, int fd, off_t off);
+    int (*munmapShared)(void *addr, std::size_t len);
     int (*madvise)(void *addr, std::size_t len, int advice); // madvise(2)
 };
 
@@ -107,5 +121,9 @@ std::size_t errm_PL_FormatTime(char *buf, std::size_t size, const char *format, 
 std::FILE *errm_PL_Fopen(const char *path, const char *mode);
 int errm_PL_Fclose(std::FILE *f);
 int errm_PL_System(const char *command);
+
+// Registers, once per process, a function run at normal exit and one run in
+// the child after fork(). Returns 1 when both are registered.
+int errm_PL_OnExitAndFork(void (*atExit)(), void (*inChild)());
 
 #endif

@@ -97,13 +97,15 @@ int errm_OpenReportFile(int id) {
     return 1;
 }
 
-void errm_WriteReportHeader(int handle) {
+int errm_WriteReportHeader(int handle) {
     char date[33];
     errm_GetDateTime(date, sizeof date);
-    errm_FM_Puts(handle, "START report: ");
+    int rc = errm_FM_Puts(handle, "START report: ");
     char line[40];
     std::snprintf(line, sizeof line, "%s\n", date);
-    errm_FM_Puts(handle, line);
+    // Both pieces are tried: a failure is told once per file anyway.
+    int rc2 = errm_FM_Puts(handle, line);
+    return handle == -1 || (rc == 0 && rc2 == 0) ? 1 : 0;
 }
 
 // ----------------------------------------------------------- client streams

@@ -60,8 +60,9 @@ bool errm_IsReportFile(int id);
 // Opens the file of a report file channel; 1 opened, 0 failure.
 int errm_OpenReportFile(int id);
 
-// The "START report: <date> \n" header of a newly opened report file.
-void errm_WriteReportHeader(int handle);
+// The "START report: <date> \n" header of a newly opened report file;
+// 1 written (or on standard output), 0 when the file lost it.
+int errm_WriteReportHeader(int handle);
 
 // Records a client stream as the CHI or REPORT_F channel and authorises it;
 // 0, or 1 when the stream is null or cannot be recorded (reported).

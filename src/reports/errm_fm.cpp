@@ -1,27 +1,39 @@
 // errm_fm.cpp - the file manager table and its operations.
 //
-// Sections: table and initialisation; failure lines; open, record, free,
-// close; reading; writing; the base's sink; finalisation.
+// Sections: table and initialisation; failure lines; files written through
+// the crash-safe writer; open, record, free, close; reading; writing; the
+// base's sink; finalisation.
+//
+// Files opened for writing ('w', 'a') are written by errm_filewriter: their
+// stdio stream only owns the descriptor and is never written through. Files
+// opened for reading and streams recorded from a client are plain stdio.
 #include "reports/errm_fm.h"
 #include "base/errm_alloc.h"
 #include "base/errm_interr.h"
 #include "base/errm_sink.h"
+#include "base/errm_text.h"
 #include "platform/errm_platform.h"
+#include "reports/errm_filewriter.h"
 
 #include <array>
 #include <cstdarg>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
 
 struct FmEntry {
-    int used;          // 1 while the entry holds a stream
-    int handle;        // own index while in use, -1 when free
-    std::FILE *stream; // the open stream, null when free
-    int flushAlways;   // flush after every successful write
-    int recorded;      // 1: stream opened by somebody else
-    char *name;        // heap copy of the name, null when free
-    int tag;           // allocation tag 110000 + index, -1 when free
+    int used;               // 1 while the entry holds a stream
+    int handle;             // own index while in use, -1 when free
+    std::FILE *stream;      // the open stream, null when free
+    int flushAlways;        // flush after every successful write
+    int recorded;           // 1: stream opened by somebody else
+    char *name;             // heap copy of the name, null when free
+    int tag;                // allocation tag 110000 + index, -1 when free
+    int told;               // 1 once its write-failure line was printed
+    int writing;            // 1: opened for writing, written through the writer
+    int gone;               // 1: released by a failed close, failure already told
+    errm_FileWriter writer; // the writer of a file opened for writing
 };
 
 struct FmState {
@@ -36,7 +48,7 @@ FmState g_fm = {};
 void fmInit() {
     g_fm.traceFM = g_fm.traceSwitch;
     for (FmEntry &e : g_fm.entries)
-        e = FmEntry{0, -1, nullptr, 0, 0, nullptr, -1};
+        e = FmEntry{0, -1, nullptr, 0, 0, nullptr, -1, 0, 0, 0, {}};
     g_fm.initialised = 1;
 }
 
@@ -75,7 +87,10 @@ void fmError(int handle, const char *name, int code) {
 int checkOpen(int handle) {
     if (outOfRange(handle)) return -1;
     if (!g_fm.initialised || entry(handle).used == 0) {
-        fmError(-1, "not opened", ERRM_E_FM_NOT_OPEN);
+        // The owner of a stream whose close failed may still write to it
+        // (the trace reports its own failed close): the 1027 line told it.
+        if (!g_fm.initialised || entry(handle).gone == 0)
+            fmError(-1, "not opened", ERRM_E_FM_NOT_OPEN);
         return ERRM_E_FM_NOT_OPEN;
     }
     return 0;
@@ -86,6 +101,7 @@ int fillEntry(int index, const char *name, std::FILE *stream, int recorded, int 
     FmEntry &e = entry(index);
     e.stream = stream;
     e.used = 1;
+    e.gone = 0;
     e.handle = index;
     *handle = index;
     e.recorded = recorded;
@@ -101,6 +117,94 @@ int fillEntry(int index, const char *name, std::FILE *stream, int recorded, int 
 
 int afterWrite(FmEntry &e) {
     if (e.flushAlways == 1) std::fflush(e.stream);
+    return 0;
+}
+
+// A failed write prints its line once per file; the result tells each time.
+int writeFailed(int handle) {
+    FmEntry &e = entry(handle);
+    if (e.told == 0) fmError(handle, "?", ERRM_E_FM_WRITE);
+    e.told = 1;
+    return ERRM_E_FM_WRITE;
+}
+
+// ------------------------------------------- files written through the writer
+
+bool isWriter(const FmEntry &e) {
+    return e.writing == 1;
+}
+
+// Normal exit: every file this process writes is trimmed to its text.
+void fmAtExit() {
+    for (FmEntry &e : g_fm.entries)
+        if (e.used == 1) errm_FW_AtExit(&e.writer);
+}
+
+// The name of this process's own file beside a file held by another:
+// run1.log gives run1.<pid>.log; a name without extension gets .<pid>.
+int ownName(const char *name, char *out, std::size_t cap) {
+    const char *slash = std::strrchr(name, '/');
+    const char *base = slash != nullptr ? slash + 1 : name;
+    const char *dot = std::strrchr(base, '.');
+    std::size_t stem = dot != nullptr ? static_cast<std::size_t>(dot - name) : std::strlen(name);
+    int n = std::snprintf(out, cap, "%.*s.%d%s", static_cast<int>(stem), name, errm_PL_ProcessId(),
+                          dot != nullptr ? dot : "");
+    return n > 0 && static_cast<std::size_t>(n) < cap ? 1 : 0;
+}
+
+// Opens a file for writing with its writer attached. A file held by another
+// live process gives way to this process's own file, said once on standard
+// output. Returns the stream or null (the 1030 line is the caller's).
+std::FILE *openWriter(const char *name, int truncate, int binary, errm_FileWriter *w, char *opened,
+                      std::size_t cap, int mustOwn) {
+    if (!errm_PL_OnExitAndFork(fmAtExit, errm_FW_OnFork)) return nullptr;
+    // Read-write for the shared mapping; nothing is emptied before the lock.
+    std::FILE *stream = errm_PL_Fopen(name, binary == 1 ? "ab+e" : "a+e");
+    if (stream == nullptr) return nullptr;
+    int rc = errm_FW_Attach(w, fileno(stream), truncate);
+    if (rc == ERRM_FW_READY && errm_StrCopy(opened, cap, name)) return stream;
+    errm_PL_Fclose(stream);
+    char own[1024];
+    if (rc != ERRM_FW_HELD || mustOwn || !ownName(name, own, sizeof own)) return nullptr;
+    stream = openWriter(own, 1, binary, w, opened, cap, 1);
+    if (stream != nullptr)
+        errm_ConsolePrintf("FM note, F=%s is held by another process; this process writes %s\n",
+                           name, own);
+    return stream;
+}
+
+// A writer inherited across fork() is the parent's: the child gives it up
+// and goes on in a file of its own, so that the two never write over each
+// other and the parent's file keeps one copy of each line.
+void adoptInChild(int handle) {
+    FmEntry &e = entry(handle);
+    errm_FW_Abandon(&e.writer);
+    errm_PL_Fclose(e.stream); // the child's copy: nothing buffered in it
+    e.stream = nullptr;
+    e.writer.lost = 1;
+    if (e.name == nullptr) return;
+    char own[1024], opened[1024];
+    if (!ownName(e.name, own, sizeof own)) return;
+    std::FILE *stream = openWriter(own, 1, 0, &e.writer, opened, sizeof opened, 1);
+    if (stream == nullptr) return;
+    errm_ConsolePrintf("FM note, F=%s belongs to the parent process; this process writes %s\n",
+                       e.name, opened);
+    std::size_t n = std::strlen(opened);
+    char *copy = static_cast<char *>(errm_AllocateWOClear(n + 2, e.tag));
+    if (copy != nullptr) {
+        std::memcpy(copy, opened, n + 1);
+        errm_DeAllocate(e.name, e.tag);
+        e.name = copy;
+    }
+    e.stream = stream;
+    if (e.flushAlways == 1) errm_FW_Direct(&e.writer);
+}
+
+// Appends through the writer of an entry; 0 or the write failure.
+int writerAppend(int handle, const char *data, std::size_t n) {
+    FmEntry &e = entry(handle);
+    if (errm_FW_Inherited(&e.writer)) adoptInChild(handle);
+    if (!errm_FW_Append(&e.writer, data, n)) return writeFailed(handle);
     return 0;
 }
 
@@ -128,12 +232,26 @@ int errm_FM_Open(const char *name, char mode, int binary, int *handle) {
         fmError(-1, name, ERRM_E_FM_FULL);
         return ERRM_E_FM_FULL;
     }
-    std::FILE *stream = errm_PL_Fopen(name, stdioMode);
+    errm_FileWriter writer{};
+    char opened[1024];
+    const char *shown = name;
+    std::FILE *stream = nullptr;
+    if (mode == 'r') {
+        stream = errm_PL_Fopen(name, stdioMode);
+    } else {
+        stream = openWriter(name, mode == 'w' ? 1 : 0, binary, &writer, opened, sizeof opened, 0);
+        shown = opened;
+    }
     if (stream == nullptr) {
         fmError(-1, name, ERRM_E_FM_OPEN);
         return ERRM_E_FM_OPEN;
     }
-    int rc = fillEntry(index, name, stream, 0, handle);
+    entry(index).writer = writer;
+    entry(index).told = 0;
+    entry(index).writing = mode == 'r' ? 0 : 1;
+    // The flag survives a free (see errm_FM_FreeHandle): it holds here too.
+    if (entry(index).flushAlways == 1) errm_FW_Direct(&entry(index).writer);
+    int rc = fillEntry(index, shown, stream, 0, handle);
     if (rc != 0) return rc;
     if (g_fm.traceFM == 1) {
         const FmEntry &e = entry(index);
@@ -149,6 +267,9 @@ int errm_FM_RecordHandle(const char *name, std::FILE *stream, int *handle) {
         fmError(-1, name, ERRM_E_FM_FULL);
         return ERRM_E_FM_FULL;
     }
+    entry(index).writer = errm_FileWriter{};
+    entry(index).told = 0;
+    entry(index).writing = 0;
     int rc = fillEntry(index, name, stream, 1, handle);
     if (rc != 0) return rc;
     if (g_fm.traceFM == 1) {
@@ -181,7 +302,11 @@ int errm_FM_SetInfo(int handle, char key, int value) {
         fmError(-1, "<FM>: no info", ERRM_E_FM_NOT_OPEN);
         return ERRM_E_FM_NOT_OPEN;
     }
-    if (key == 'f') entry(handle).flushAlways = value;
+    if (key == 'f') {
+        entry(handle).flushAlways = value;
+        // A file flushed after every write holds exactly its text at once.
+        if (value == 1) errm_FW_Direct(&entry(handle).writer);
+    }
     return 0;
 }
 
@@ -189,13 +314,25 @@ int errm_FM_Close(int handle) {
     int rc = checkOpen(handle);
     if (rc != 0) return rc;
     FmEntry &e = entry(handle);
-    if (errm_PL_Fclose(e.stream) != 0) {
+    // A file whose text could not all be written, or not trimmed, is told
+    // as a failed close. The entry is released either way: the stream is
+    // gone after fclose, whatever it returns.
+    int complete = 1;
+    if (errm_FW_Inherited(&e.writer))
+        errm_FW_Abandon(&e.writer);
+    else if (e.writing == 1)
+        complete = errm_FW_Finish(&e.writer);
+    e.writing = 0;
+    if (e.stream != nullptr && errm_PL_Fclose(e.stream) != 0) complete = 0;
+    e.writer = errm_FileWriter{};
+    if (!complete) {
         fmError(handle, "?", ERRM_E_FM_CLOSE);
-        return ERRM_E_FM_CLOSE;
+        rc = ERRM_E_FM_CLOSE;
+        e.gone = 1;
     }
     e.used = 0;
     e.stream = nullptr;
-    if (e.name == nullptr) return 0;
+    if (e.name == nullptr) return rc;
     if (g_fm.traceFM == 1)
         errm_ConsolePrintf("<FM> CLOSE H=%d, name=%s, Tag=%d\n", handle, e.name, e.tag);
     errm_DeAllocate(e.name, e.tag);
@@ -204,7 +341,7 @@ int errm_FM_Close(int handle) {
     e.name = nullptr;
     e.recorded = 0;
     e.flushAlways = 0;
-    return 0;
+    return rc;
 }
 
 // ------------------------------------------------------------------ reading
@@ -256,10 +393,8 @@ int errm_FM_Puts(int handle, const char *text) {
     int rc = checkOpen(handle);
     if (rc != 0) return rc;
     FmEntry &e = entry(handle);
-    if (std::fputs(text, e.stream) == EOF) {
-        fmError(handle, "?", ERRM_E_FM_WRITE);
-        return ERRM_E_FM_WRITE;
-    }
+    if (isWriter(e)) return writerAppend(handle, text, std::strlen(text));
+    if (std::fputs(text, e.stream) == EOF) return writeFailed(handle);
     return afterWrite(e);
 }
 
@@ -267,11 +402,33 @@ int errm_FM_VPrintf(int handle, const char *format, va_list args) {
     int rc = checkOpen(handle);
     if (rc != 0) return rc;
     FmEntry &e = entry(handle);
-    int n = std::vfprintf(e.stream, format, args);
-    if (n < 0) {
-        fmError(handle, "?", ERRM_E_FM_WRITE);
-        return ERRM_E_FM_WRITE;
+    if (isWriter(e)) {
+        // Formatted on the stack; a longer text takes a heap block of its own.
+        char text[8192];
+        va_list again;
+        va_copy(again, args);
+        int n = std::vsnprintf(text, sizeof text, format, args);
+        if (n < 0) {
+            va_end(again);
+            return writeFailed(handle);
+        }
+        if (static_cast<std::size_t>(n) < sizeof text) {
+            va_end(again);
+            return writerAppend(handle, text, static_cast<std::size_t>(n));
+        }
+        char *big = static_cast<char *>(std::malloc(static_cast<std::size_t>(n) + 1));
+        if (big == nullptr) {
+            va_end(again);
+            return writeFailed(handle);
+        }
+        std::vsnprintf(big, static_cast<std::size_t>(n) + 1, format, again);
+        va_end(again);
+        rc = writerAppend(handle, big, static_cast<std::size_t>(n));
+        std::free(big);
+        return rc;
     }
+    int n = std::vfprintf(e.stream, format, args);
+    if (n < 0) return writeFailed(handle);
     return afterWrite(e);
 }
 
@@ -287,10 +444,11 @@ int errm_FM_Putc(int handle, int c) {
     int rc = checkOpen(handle);
     if (rc != 0) return rc;
     FmEntry &e = entry(handle);
-    if (std::fputc(c, e.stream) == EOF) {
-        fmError(handle, "?", ERRM_E_FM_WRITE);
-        return ERRM_E_FM_WRITE;
+    if (isWriter(e)) {
+        char byte = static_cast<char>(c);
+        return writerAppend(handle, &byte, 1);
     }
+    if (std::fputc(c, e.stream) == EOF) return writeFailed(handle);
     return afterWrite(e);
 }
 
@@ -298,10 +456,8 @@ int errm_FM_Write(int handle, const void *buffer, std::size_t count) {
     int rc = checkOpen(handle);
     if (rc != 0) return rc;
     FmEntry &e = entry(handle);
-    if (std::fwrite(buffer, 1, count, e.stream) != count) {
-        fmError(handle, "?", ERRM_E_FM_WRITE);
-        return ERRM_E_FM_WRITE;
-    }
+    if (isWriter(e)) return writerAppend(handle, static_cast<const char *>(buffer), count);
+    if (std::fwrite(buffer, 1, count, e.stream) != count) return writeFailed(handle);
     return afterWrite(e);
 }
 

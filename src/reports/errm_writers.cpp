@@ -2,6 +2,8 @@
 //
 // The writers add nothing to a line: each channel receives exactly the text
 // handed in. Report files are opened on first use and get their header.
+// A channel that fails (its file cannot be opened, a line cannot be
+// written) fails the call, but never silences the channels after it.
 #include "reports/errm_writers.h"
 #include "base/errm_interr.h"
 #include "base/errm_state.h"
@@ -23,10 +25,21 @@ int errm_PrintTclLines(int number, int severity, const char *subsystem, const ch
     return 1;
 }
 
+namespace {
+
+// A write on a file or a client stream that did not complete. Standard
+// output (handle -1) keeps its own rule: its failures are not counted.
+bool lostOnFile(int handle, int rc) {
+    return handle != -1 && rc != 0;
+}
+
+} // namespace
+
 int AddReport(const char *line, const char *chiLine, int useChi, int fUpdate) {
     errm_MessageEntry *entry = errm_CurrentEntry();
     if (entry == nullptr) return 1; // no message processed yet: no channels
     int countedMark = 0;
+    int failed = 0;
     for (int i = 0; i < entry->reportCount && i < 16; ++i) {
         int id = entry->reports[i];
         if (id == ERRM_CH_NONE) continue;
@@ -34,8 +47,11 @@ int AddReport(const char *line, const char *chiLine, int useChi, int fUpdate) {
         if (!errm_IsChannelId(id)) continue;
         errm_ReportChannel &ch = errm_Reports[id];
         if (errm_IsReportFile(id) && ch.authorised == 1 && ch.opened == 0) {
-            if (!errm_OpenReportFile(id)) return 0;
-            errm_WriteReportHeader(ch.handle);
+            if (!errm_OpenReportFile(id)) {
+                failed = 1;
+                continue;
+            }
+            if (!errm_WriteReportHeader(ch.handle)) failed = 1;
         }
         if (ch.authorised != 1) continue;
         int counted = 0;
@@ -52,22 +68,27 @@ int AddReport(const char *line, const char *chiLine, int useChi, int fUpdate) {
         case ERRM_CH_TRANSCRIPT:
             errm_TraceAdd("C_REPORT_TRANSCRIPT\n");
             written = errm_PrintLimited(line, ch.handle, &counted);
+            if (lostOnFile(ch.handle, written)) failed = 1;
             break;
         case ERRM_CH_CHI:
-            if (chiLine != nullptr && errm_FChiFileHandle == 1 && errm_IsChiSeverity())
-                errm_FM_Puts(ch.handle, chiLine);
+            if (chiLine != nullptr && errm_FChiFileHandle == 1 && errm_IsChiSeverity() &&
+                lostOnFile(ch.handle, errm_FM_Puts(ch.handle, chiLine)))
+                failed = 1;
             break;
-        default: errm_FM_Puts(ch.handle, line); break;
+        default:
+            if (lostOnFile(ch.handle, errm_FM_Puts(ch.handle, line))) failed = 1;
+            break;
         }
         if (written == 0 && counted == 1) countedMark = 1;
     }
+    // The counter follows the lines that were shown, failed channels or not.
     if (fUpdate == 1) {
         entry->counter += static_cast<unsigned>(countedMark);
         errm_StoreEntryCounter(entry);
-        return 1;
+        return failed ? 0 : 1;
     }
     errm_TraceAdd("FUpdate=errm_false\n");
-    return 1;
+    return failed ? 0 : 1;
 }
 
 int AddReportDirect(const char *letters, int severity, const char *line) {
@@ -92,21 +113,23 @@ int AddReportDirect(const char *letters, int severity, const char *line) {
                 ERRM_REPORT(ERRM_E_OPEN, text);
                 ++failures;
             }
-            errm_WriteReportHeader(ch.handle);
+            if (!errm_WriteReportHeader(ch.handle)) ++failures;
         }
         if (ch.authorised != 1) continue;
+        int rc = 0;
         switch (id) {
         case ERRM_CH_PIPE: errm_PrintTclLines(-1, severity, "DIRECT", line, ""); break;
         case ERRM_CH_TRANSCRIPT:
             errm_TraceAdd("C_REPORT_TRANSCRIPT\n");
-            errm_FM_Puts(ch.handle, line);
+            rc = errm_FM_Puts(ch.handle, line);
             break;
         case ERRM_CH_CHI:
             // A direct message writes its own line on a client CHI stream.
-            if (errm_FChiFileHandle == 1) errm_FM_Puts(ch.handle, line);
+            if (errm_FChiFileHandle == 1) rc = errm_FM_Puts(ch.handle, line);
             break;
-        default: errm_FM_Puts(ch.handle, line); break;
+        default: rc = errm_FM_Puts(ch.handle, line); break;
         }
+        if (lostOnFile(ch.handle, rc)) ++failures;
     }
     return failures > 0 ? 0 : 1;
 }
