@@ -347,12 +347,16 @@ void StartLibrary() {
     setenv("KOVA_ERRM_LDBG", (dir + ";T:X:X:X:X:T").c_str(), 1);
     if (ERRM_Init() != 1) Fail("ERRM_Init", 0);
     // Client streams for CHI and REPORT_F, so that K and F letters and the
-    // mask bits 0x40 and 0x100 reach a stream. They stay open for the run.
+    // mask bits 0x40 and 0x100 reach a stream. They stay open for the run and
+    // stay registered across the library's cycles, so they are handed in once
+    // (each further hand-in would take another file manager entry).
     static std::FILE *chi = std::fopen("/dev/null", "w");
     static std::FILE *reportF = std::fopen("/dev/null", "w");
-    if (chi == nullptr || reportF == nullptr || ERRM_Set_ChiFileHandle(chi) != 0 ||
-        ERRM_Set_ReportF_FD(reportF) != 0)
+    static bool handedIn = false;
+    if (!handedIn && (chi == nullptr || reportF == nullptr || ERRM_Set_ChiFileHandle(chi) != 0 ||
+                      ERRM_Set_ReportF_FD(reportF) != 0))
         Fail("client streams", 0);
+    handedIn = true;
 }
 
 // KOVA_ERRM_LDBG from the text, read by ERRM_Init: the six debug flags and
