@@ -1,6 +1,7 @@
 // commands.cpp - errmc's commands: loading a checked source, writing output
 // files, the three source commands, then the three descriptor commands.
 #include "commands.h"
+#include "fields.h"
 
 #include "decompile.h"
 #include "errm_descwriter.h"
@@ -75,26 +76,6 @@ bool Output(const std::string &path, const std::string &text, Streams io) {
         return false;
     }
     return true;
-}
-
-std::string Hex(const std::array<std::uint8_t, 16> &bytes) {
-    std::string out;
-    char buf[4];
-    for (std::uint8_t b : bytes) {
-        std::snprintf(buf, sizeof buf, "%02x", b);
-        out += buf;
-    }
-    return out;
-}
-
-std::string Version(const std::array<std::uint8_t, 4> &v) {
-    return std::to_string(v[0]) + "." + std::to_string(v[1]) + "." + std::to_string(v[2]);
-}
-
-template <std::size_t N>
-std::string Keyword(const std::array<const char *, N> &names, std::size_t code) {
-    if (code < N && names[code][0] != '\0') return names[code];
-    return "invalid";
 }
 
 // Reads a descriptor; prints the failure.

@@ -1,6 +1,7 @@
 // json.cpp - the JSON documents of check, info and dump: shared field
 // builders, then the three commands.
 #include "json.h"
+#include "fields.h"
 
 #include "input.h"
 #include "json_text.h"
@@ -14,26 +15,6 @@
 namespace errmc {
 
 namespace {
-
-std::string Hex(const std::array<std::uint8_t, 16> &bytes) {
-    std::string out;
-    char buf[4];
-    for (std::uint8_t b : bytes) {
-        std::snprintf(buf, sizeof buf, "%02x", b);
-        out += buf;
-    }
-    return out;
-}
-
-std::string Version(const std::array<std::uint8_t, 4> &v) {
-    return std::to_string(v[0]) + "." + std::to_string(v[1]) + "." + std::to_string(v[2]);
-}
-
-template <std::size_t N>
-std::string Keyword(const std::array<const char *, N> &names, std::size_t code) {
-    if (code < N && names[code][0] != '\0') return names[code];
-    return "invalid";
-}
 
 // Diagnostics of a source in source order (line, column, then as found).
 Json SourceDiagnostics(const Diagnostics &diags, const std::string &file) {
