@@ -6,7 +6,8 @@
 #   REPETITIONS=3 scripts/bench.sh
 #   scripts/bench.sh process      # only bench_process (or: descriptor)
 #
-# The raw results (JSON and console output) stay in $OUT_DIR (default: a new
+# Each repetition is kept in the JSON (not only the aggregates), so that the
+# table can show the spread of every ratio. The raw results (JSON and console output) stay in $OUT_DIR (default: a new
 # directory under /tmp, printed at the end). See docs/performance.md.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -22,6 +23,10 @@ mkdir -p "$out"
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >"$out/cmake.log"
 cmake --build "$build" -j2 --target bench_process bench_descriptor >>"$out/cmake.log"
 
+# The load average before and after tells whether the machine was quiet:
+# on two cores, anything near 1 or above means other work shared them.
+load_before=$(cut -d' ' -f1-3 /proc/loadavg)
+
 # Repetitions of all benchmarks of one program are interleaved in random
 # order, so that a slow phase of the machine falls on every figure alike.
 run() {
@@ -30,7 +35,6 @@ run() {
   "$build/bench/$name" \
     --benchmark_repetitions="$reps" \
     --benchmark_enable_random_interleaving=true \
-    --benchmark_report_aggregates_only=true \
     --benchmark_min_time="$min_time" \
     --benchmark_out="$out/$name.json" --benchmark_out_format=json \
     >"$out/$name.txt" 2>&1
@@ -46,6 +50,10 @@ if [ "$which" = all ] || [ "$which" = descriptor ]; then
   files+=("$out/bench_descriptor.json")
 fi
 
+load_after=$(cut -d' ' -f1-3 /proc/loadavg)
+
 echo "medians of $reps repetitions; CPU time of the measuring thread"
-awk -f bench/ratio_table.awk "${files[@]}"
+echo "min-max: the lowest and highest ratio of one repetition"
+awk -v load_before="$load_before" -v load_after="$load_after" \
+  -f bench/ratio_table.awk "${files[@]}"
 echo "raw results: $out" >&2

@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <climits>
+
 using namespace errmtest;
 
 namespace {
@@ -39,6 +42,53 @@ TEST(DirectorySearch, FindsEveryRecordAndNothingElse) {
     EXPECT_EQ(errm_FindDirectoryEntry(dir.data(), 0, 0), -1);
     EXPECT_EQ(errm_FindDirectoryEntry(nullptr, 0, -1), -1);
     EXPECT_EQ(errm_FindDirectoryEntry(dir.data(), -100, 1), 0);
+}
+
+// The bucket index answers as the plain search does, for every number held
+// and each one beside it, on directories numbered evenly, in clusters, over
+// the whole int range, and on ones it must refuse (not strictly ascending).
+TEST(DirectorySearch, BucketIndexAnswersAsTheBinarySearch) {
+    struct Case {
+        const char *what;
+        std::vector<int> numbers;
+        bool indexed; // whether an index is expected to be built
+    };
+    std::vector<int> even, clusters, wide, dup, unsorted;
+    for (int i = 0; i < 300; ++i) even.push_back(1 + 3 * i);
+    for (int i = 0; i < 100; ++i) clusters.insert(clusters.end(), {i, 50000 + i, 9000000 + 7 * i});
+    std::sort(clusters.begin(), clusters.end());
+    for (long long i = 0; i < 40; ++i) wide.push_back(static_cast<int>(INT_MIN + i * 107374182));
+    wide.back() = 2147483647;
+    dup = even;
+    dup[150] = dup[149];
+    unsorted = even;
+    std::swap(unsorted[10], unsorted[11]);
+    const Case cases[] = {{"even", even, true},         {"clusters", clusters, true},
+                          {"whole int range", wide, true}, {"duplicate", dup, false},
+                          {"unsorted", unsorted, false},   {"small", {1, 2, 5}, false}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<errm_DirRecord> dir;
+        for (int n : c.numbers) dir.push_back({n, 0, 0});
+        const int count = static_cast<int>(dir.size());
+        std::vector<std::uint32_t> storage(errm_NumberIndexWords(dir.data(), count) + 1, 0xABABABABu);
+        const errm_NumberIndex index =
+            errm_BuildNumberIndex(dir.data(), count, storage.data(), storage.size() - 1);
+        EXPECT_EQ(index.buckets != nullptr, c.indexed);
+        EXPECT_EQ(storage.back(), 0xABABABABu) << "written beyond its words";
+        if (index.buckets != nullptr) {
+            EXPECT_LE(index.count, static_cast<std::uint32_t>(count));
+        }
+        for (int n : c.numbers)
+            for (long long m : {static_cast<long long>(n) - 1, static_cast<long long>(n),
+                                static_cast<long long>(n) + 1}) {
+                if (m < INT_MIN || m > INT_MAX) continue;
+                int k = static_cast<int>(m);
+                ASSERT_EQ(errm_FindNumber(dir.data(), count, index, k),
+                          errm_FindDirectoryEntry(dir.data(), k, count))
+                    << k;
+            }
+    }
 }
 
 TEST(EntryCache, HitsDecodeNothingAndMissesFillRoundRobin) {

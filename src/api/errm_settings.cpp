@@ -106,7 +106,7 @@ extern "C" ERRM_API int ERRM_ResetMessageCounter(unsigned int subsystem, int num
     for (int i = 0; i < ERRM_SS_ROWS; ++i) {
         errm_SubsystemRow &row = errm_Subsystems[i];
         if (row.loaded != 1 || static_cast<unsigned>(row.index) != subsystem) continue;
-        int dirIndex = errm_FindDirectoryEntry(row.directory, number, row.entryCount);
+        int dirIndex = errm_FindNumber(row.directory, row.entryCount, row.numbers, number);
         if (dirIndex < 0) {
             ERRM_REPORT(ERRM_E_NOT_FOUND, number);
             return 0;

@@ -104,9 +104,18 @@ ERRM_DisplayUserMessage_variadic(int number, int severity, const char *subsystem
         line[0] = '\0';
     } else {
         // The converted format is built in sLine0; it is never longer than
-        // the 4096 source characters accepted, plus one per "\n".
-        if (std::strlen(format) >= static_cast<std::size_t>(kConvertLimit) ||
-            errm_ConvertUserFormat(format, errm_Lines.sLine0, kConvertLimit) < 0) {
+        // the 4096 source characters accepted, plus one per "\n". A format
+        // without a backslash or an ampersand converts to itself: it is
+        // copied whole instead of character by character.
+        const std::size_t length = std::strlen(format);
+        if (length >= static_cast<std::size_t>(kConvertLimit)) {
+            errm_ReportInternalError(ERRM_E_SIZE_SMALL, "FMT size", 1023);
+            return 0;
+        }
+        if (std::memchr(format, '\\', length) == nullptr &&
+            std::memchr(format, '&', length) == nullptr) {
+            std::memcpy(errm_Lines.sLine0, format, length + 1);
+        } else if (errm_ConvertUserFormat(format, errm_Lines.sLine0, kConvertLimit) < 0) {
             errm_ReportInternalError(ERRM_E_SIZE_SMALL, "FMT size", 1023);
             return 0;
         }

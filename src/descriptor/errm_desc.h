@@ -117,6 +117,19 @@ struct errm_DirRecord {
 };
 static_assert(sizeof(errm_DirRecord) == 12, "a directory record is 12 bytes");
 
+// An index of a strictly ascending directory, built at load: the numbers
+// from the first on fall into buckets of 2^shift consecutive numbers, and
+// buckets[b] is the directory position of the first record of bucket b
+// (buckets[count] is N). A search then looks at one bucket's records only,
+// about two on a catalogue numbered evenly, never more than the whole
+// directory on one that is not.
+struct errm_NumberIndex {
+    const std::uint32_t *buckets; // count + 1 positions; nullptr: no index
+    std::uint32_t count;          // buckets
+    int shift;                    // bucket of a number: (number - first) >> shift
+    std::int32_t first;           // the directory's first (lowest) number
+};
+
 struct errm_SubsystemRow {
     char *name;                    // subsystem name read from the file
     char *displayName;             // display name, "" when none
@@ -129,6 +142,7 @@ struct errm_SubsystemRow {
     int fd;                        // -1: the file is closed once read
     int index;                     // the row's own index
     int entryCount;                // N
+    errm_NumberIndex numbers;      // bucket index of the directory (after the counters)
 };
 
 extern errm_SubsystemRow errm_Subsystems[ERRM_SS_ROWS];
@@ -199,6 +213,18 @@ int errm_FindCachedEntry(int number);
 int errm_LoadEntry(int subsystem, int number);
 void errm_RegisterCachedEntry(int number);
 int errm_FindDirectoryEntry(const errm_DirRecord *directory, int number, int count);
+// Positions the bucket index of a directory of count records takes (0: the
+// directory gets none: too small, or not ascending at its ends).
+std::size_t errm_NumberIndexWords(const errm_DirRecord *directory, int count);
+// Fills the bucket index into storage (words from errm_NumberIndexWords);
+// buckets is nullptr when there is none or the directory is not strictly
+// ascending, and a search then covers the whole directory.
+errm_NumberIndex errm_BuildNumberIndex(const errm_DirRecord *directory, int count,
+                                       std::uint32_t *storage, std::size_t words);
+// Directory position of a number through the index: the same answer as
+// errm_FindDirectoryEntry, -1 when absent.
+int errm_FindNumber(const errm_DirRecord *directory, int count, const errm_NumberIndex &index,
+                    int number);
 int errm_RegisterEnvName(const char *name);
 #ifdef ERRM_TESTING
 // Test build only: empties the environment name table, which otherwise only

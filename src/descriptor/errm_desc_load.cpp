@@ -59,7 +59,8 @@ struct PendingLoad {
 };
 
 void clearRow(errm_SubsystemRow &row) {
-    row = errm_SubsystemRow{nullptr, nullptr, nullptr, nullptr, 0, nullptr, nullptr, 0, -1, 0, 0};
+    row = errm_SubsystemRow{nullptr, nullptr, nullptr, nullptr, 0, nullptr, nullptr, 0, -1, 0, 0,
+                            errm_NumberIndex{nullptr, 0, 0, 0}};
 }
 
 char *ownedText(const unsigned char *bytes, std::size_t n, int tag) {
@@ -297,8 +298,12 @@ int errm_ReadErrorDescriptor(const char *subsystem, int *index) {
         ERRM_REPORT(ERRM_E_TOO_MANY_SS, g_loader.loadedCount);
         return ERRM_E_TOO_MANY_SS;
     }
+    // The counters' allocation also holds the directory's bucket index after
+    // them: a load makes the same allocations as without it, and fails alike.
     std::size_t arrayBytes = (static_cast<std::size_t>(entryCount) + 1) * sizeof(std::uint32_t);
-    load.counters = static_cast<std::uint32_t *>(errm_AllocateAndClear(arrayBytes, kTagCounters));
+    std::size_t indexWords = errm_NumberIndexWords(directory, static_cast<int>(entryCount));
+    load.counters = static_cast<std::uint32_t *>(
+        errm_AllocateAndClear(arrayBytes + indexWords * sizeof(std::uint32_t), kTagCounters));
     if (load.counters == nullptr) {
         ERRM_REPORT(ERRM_E_NO_MEMORY, "counter");
         return ERRM_E_NO_MEMORY;
@@ -322,6 +327,8 @@ int errm_ReadErrorDescriptor(const char *subsystem, int *index) {
     row.fd = -1;
     row.index = at;
     row.entryCount = static_cast<int>(entryCount);
+    row.numbers = errm_BuildNumberIndex(directory, row.entryCount, load.counters + entryCount + 1,
+                                        indexWords);
     load.committed = true;
     *index = at;
     ++g_loader.loadedCount;

@@ -116,6 +116,67 @@ int errm_FindDirectoryEntry(const errm_DirRecord *directory, int number, int cou
     return -1;
 }
 
+namespace {
+
+// Below this many records a binary search of the directory is as quick.
+constexpr int kIndexMinRecords = 16;
+
+// The smallest shift that makes at most `buckets` buckets of the numbers
+// first..last.
+int bucketShift(std::int32_t first, std::int32_t last, std::uint64_t buckets) {
+    std::uint64_t range = static_cast<std::uint64_t>(static_cast<std::int64_t>(last) - first);
+    int shift = 0;
+    while ((range >> shift) + 1 > buckets)
+        ++shift;
+    return shift;
+}
+
+} // namespace
+
+std::size_t errm_NumberIndexWords(const errm_DirRecord *directory, int count) {
+    if (count < kIndexMinRecords) return 0;
+    std::int32_t first = directory[0].number, last = directory[count - 1].number;
+    if (last <= first) return 0;
+    // About two records a bucket: an index of half a word per message.
+    int shift = bucketShift(first, last, static_cast<std::uint64_t>(count) / 2);
+    std::uint64_t range = static_cast<std::uint64_t>(static_cast<std::int64_t>(last) - first);
+    return static_cast<std::size_t>((range >> shift) + 2);
+}
+
+errm_NumberIndex errm_BuildNumberIndex(const errm_DirRecord *directory, int count,
+                                       std::uint32_t *storage, std::size_t words) {
+    errm_NumberIndex none{nullptr, 0, 0, 0};
+    if (storage == nullptr || words < 2 || count < 1) return none;
+    std::int32_t first = directory[0].number;
+    std::uint32_t buckets = static_cast<std::uint32_t>(words - 1);
+    int shift = bucketShift(first, directory[count - 1].number, buckets);
+    std::uint32_t b = 0;
+    for (int i = 0; i < count; ++i) {
+        std::int32_t n = directory[i].number;
+        if (i > 0 && n <= directory[i - 1].number) return none;
+        std::uint64_t key = static_cast<std::uint64_t>(static_cast<std::int64_t>(n) - first) >> shift;
+        if (key >= buckets) return none;
+        while (b <= key)
+            storage[b++] = static_cast<std::uint32_t>(i);
+    }
+    while (b <= buckets)
+        storage[b++] = static_cast<std::uint32_t>(count);
+    return errm_NumberIndex{storage, buckets, shift, first};
+}
+
+int errm_FindNumber(const errm_DirRecord *directory, int count, const errm_NumberIndex &index,
+                    int number) {
+    if (index.buckets == nullptr) return errm_FindDirectoryEntry(directory, number, count);
+    if (number < index.first) return -1;
+    std::uint64_t key =
+        static_cast<std::uint64_t>(static_cast<std::int64_t>(number) - index.first) >> index.shift;
+    if (key >= index.count) return -1;
+    int low = static_cast<int>(index.buckets[key]);
+    int found = errm_FindDirectoryEntry(directory + low, number,
+                                        static_cast<int>(index.buckets[key + 1]) - low);
+    return found < 0 ? -1 : low + found;
+}
+
 // ------------------------------------------------------- environment names
 
 namespace {
@@ -253,7 +314,7 @@ int errm_LoadEntry(int subsystem, int number) {
     // The context follows the subsystem of the last load.
     errm_SetSubsystemContext(subsystem);
 
-    int dirIndex = errm_FindDirectoryEntry(row.directory, number, row.entryCount);
+    int dirIndex = errm_FindNumber(row.directory, row.entryCount, row.numbers, number);
     if (dirIndex < 0) {
         ERRM_REPORT(ERRM_E_NOT_FOUND, number);
         return ERRM_E_NOT_FOUND;
