@@ -8,7 +8,7 @@
 #                    process: any report fails the run;
 #   4. valgrind memcheck over the end-to-end cases of build/;
 #   5. build-fuzz/   the libFuzzer targets built with clang, each run from its
-#                    seed corpus: 40 s each when CI=true, 10 s otherwise
+#                    seed corpus: 25 s each when CI=true, 10 s otherwise
 #                    (ERRM_FUZZ_SECONDS overrides).
 # ERRM_QUICK=1 stops after stage 1. Never more than two build jobs. Every
 # build treats warnings as errors (ERRM_WERROR).
@@ -48,7 +48,7 @@ stage "fuzzers"
 if [ -n "${ERRM_FUZZ_SECONDS:-}" ]; then
   seconds=$ERRM_FUZZ_SECONDS
 elif [ "${CI:-}" = true ]; then
-  seconds=40
+  seconds=25
 else
   seconds=10
 fi
