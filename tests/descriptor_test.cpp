@@ -6,11 +6,13 @@
 #include "base/errm_state.h"
 #include "desc_bytes.h"
 #include "descriptor/errm_desc.h"
+#include "platform/errm_platform.h"
 #include "test_descriptors.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
+#include <sys/mman.h>
 
 using namespace errmtest;
 
@@ -424,4 +426,59 @@ TEST(DescriptorBounds, EveryTruncationIsRefusedOrServedSafely) {
     MD5Final(bytes.data() + 24, &ctx);
     SweepTruncations(bytes, numbers, &loaded);
     EXPECT_EQ(loaded, static_cast<int>(bytes.size() - (56 + covered)) + 1);
+}
+
+// ------------------------------------------------ where the copy is placed
+
+namespace {
+
+// Anonymous bytes mapped and given back, counted through the platform table.
+std::int64_t g_mappedBytes = 0;
+
+void *CountingMap(void *addr, std::size_t len, int prot, int flags, int fd, off_t off) {
+    void *at = errm_SysDefault.mmap(addr, len, prot, flags, fd, off);
+    if (at != MAP_FAILED && (flags & MAP_ANONYMOUS) != 0)
+        g_mappedBytes += static_cast<std::int64_t>(len);
+    return at;
+}
+
+int CountingUnmap(void *addr, std::size_t len) {
+    g_mappedBytes -= static_cast<std::int64_t>(len);
+    return errm_SysDefault.munmap(addr, len);
+}
+
+} // namespace
+
+// The copy keeps the file's own alignment, so the directory may start at any
+// byte: names of 1 to 4 characters put it at each remainder modulo 4, in a
+// small descriptor and in one over a huge page. Every message must be found
+// with its own text, and release must give back every byte mapped for it.
+TEST(DescriptorCopy, DirectoryAtAnyByteAndEveryMappedByteGivenBack) {
+    for (int messages : {5, 40000}) {
+        for (const char *name : {"A", "AB", "ABC", "ABCD"}) {
+            SCOPED_TRACE(std::string(name) + " " + std::to_string(messages));
+            g_mappedBytes = 0;
+            errm_Sys.mmap = CountingMap;
+            errm_Sys.munmap = CountingUnmap;
+            {
+                Library lib;
+                ASSERT_TRUE(lib.initialised());
+                std::vector<errmdesc::Message> list;
+                for (int i = 0; i < messages; ++i)
+                    list.push_back(Msg(3 * i - 7, kError, "m" + std::to_string(i)));
+                int index = lib.Load(Cat(name, list));
+                ASSERT_GE(index, 0);
+                const errm_SubsystemRow &row = errm_Subsystems[index];
+                EXPECT_EQ(row.viewSize > (2u << 20), messages > 5);
+                for (int i = 0; i < messages; i += messages / 5) {
+                    ASSERT_EQ(errm_LookupEntry(static_cast<unsigned>(index), 3 * i - 7), 0);
+                    EXPECT_EQ(std::string(errm_CurrentEntry()->format), "m" + std::to_string(i));
+                }
+                EXPECT_EQ(errm_LookupEntry(static_cast<unsigned>(index), -6), ERRM_E_NOT_FOUND);
+                EXPECT_EQ(ERRM_FInit(), 1);
+            }
+            errm_SysRestore();
+            EXPECT_EQ(g_mappedBytes, 0);
+        }
+    }
 }

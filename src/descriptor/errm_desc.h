@@ -84,7 +84,7 @@ int errm_ReadDescriptorHeader(unsigned char *header);
 // of the given remainder modulo 4 (so that the directory can be read in
 // place); selects it for offset reads. Null when there is none (also for an
 // empty file).
-unsigned char *MapBinaryMemoryFile(unsigned misalign);
+unsigned char *MapBinaryMemoryFile();
 // The checksummed range of a descriptor, as its header gives it.
 struct errm_DigestRange {
     std::uint64_t start;  // offset of the first byte
@@ -110,12 +110,21 @@ const unsigned char *errm_MemFileAddress(std::size_t offset);
 
 // ------------------------------------------------------- subsystem table
 
-struct errm_DirRecord {
+// A directory record, read in place in the file's copy. The copy keeps the
+// file's alignment (a read between equally aligned addresses is the fast
+// one), so a directory may start at any byte: the record is packed, and the
+// compiler reads its fields as unaligned words.
+struct __attribute__((packed)) errm_DirRecord {
     std::int32_t number;  // message number
     std::uint32_t offset; // file offset of the entry record
     std::uint32_t spare;  // carried, unused
 };
-static_assert(sizeof(errm_DirRecord) == 12, "a directory record is 12 bytes");
+static_assert(sizeof(errm_DirRecord) == 12 && alignof(errm_DirRecord) == 1,
+              "a directory record is 12 bytes at any address");
+
+// Converts a directory's records to host order in place (nothing on a
+// little-endian host).
+void errm_FileOrderDirectory(errm_DirRecord *records, std::size_t count);
 
 // An index of a strictly ascending directory, built at load: the numbers
 // from the first on fall into buckets of 2^shift consecutive numbers, and

@@ -221,10 +221,7 @@ int errm_ReadErrorDescriptor(const char *subsystem, int *index) {
     const std::uint32_t magic = words[0], entryCount = words[1], checksumLength = words[2],
                         directoryOffset = words[3], checksumStart = words[4];
 
-    // The copy starts where the directory lands on a 4-byte boundary, so that
-    // its records are read in place.
-    unsigned char *base =
-        headerRead ? MapBinaryMemoryFile((4u - (directoryOffset & 3u)) & 3u) : nullptr;
+    unsigned char *base = headerRead ? MapBinaryMemoryFile() : nullptr;
     if (base == nullptr) {
         ERRM_REPORT(ERRM_E_MAP, path);
         return ERRM_E_MAP;
@@ -285,14 +282,12 @@ int errm_ReadErrorDescriptor(const char *subsystem, int *index) {
         if (digest[i] != header[24 + i])
             ERRM_REPORT(ERRM_E_MD5, i, static_cast<int>(header[24 + i]));
 
-    // Directory: N records of three words, read in place (the copy is placed
-    // so that it is aligned) and converted to host order there.
+    // Directory: N records of three words, read in place and converted to
+    // host order there.
     if (!inside(directoryOffset, static_cast<std::uint64_t>(entryCount) * 12, size))
         return outsideFile(path);
-    static_assert(alignof(errm_DirRecord) <= 4, "the copy aligns the directory to 4 bytes");
     errm_DirRecord *directory = reinterpret_cast<errm_DirRecord *>(base + directoryOffset);
-    errm_FileOrderArray32(reinterpret_cast<std::uint32_t *>(directory),
-                          static_cast<std::size_t>(entryCount) * 3);
+    errm_FileOrderDirectory(directory, entryCount);
 
     if (g_loader.loadedCount >= ERRM_SS_MAX_LOADS) {
         ERRM_REPORT(ERRM_E_TOO_MANY_SS, g_loader.loadedCount);

@@ -37,6 +37,16 @@ void errm_FileOrderArray32(std::uint32_t *words, std::size_t count) {
         words[i] = errm_FileOrder32(words[i]);
 }
 
+void errm_FileOrderDirectory(errm_DirRecord *records, std::size_t count) {
+    if (errm_G.ByteOrder == 1) return;
+    for (std::size_t i = 0; i < count; ++i) {
+        errm_DirRecord &r = records[i];
+        r.number = static_cast<std::int32_t>(errm_FileOrder32(static_cast<std::uint32_t>(r.number)));
+        r.offset = errm_FileOrder32(r.offset);
+        r.spare = errm_FileOrder32(r.spare);
+    }
+}
+
 void errm_MemFileSetBase(const unsigned char *base, std::size_t size) {
     g_view.base = base;
     g_view.size = size;
@@ -69,8 +79,8 @@ int errm_ReadDescriptorHeader(unsigned char *header) {
     return errm_PL_ReadExactly(g_mapping.fd, header, ERRM_DESC_HEADER);
 }
 
-unsigned char *MapBinaryMemoryFile(unsigned misalign) {
-    unsigned char *base = errm_PL_AllocateCopy(g_mapping.size, misalign);
+unsigned char *MapBinaryMemoryFile() {
+    unsigned char *base = errm_PL_AllocateCopy(g_mapping.size);
     if (base != nullptr) errm_MemFileSetBase(base, g_mapping.size);
     return base;
 }

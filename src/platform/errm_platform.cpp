@@ -136,31 +136,45 @@ std::size_t pageSize() {
     return size;
 }
 
-// The anonymous block that holds a copy starting at base: the block starts on
-// the page boundary at or below base (the misalignment is below 4 bytes).
-unsigned char *blockOf(const unsigned char *base) {
-    auto at = reinterpret_cast<std::uintptr_t>(base);
-    return reinterpret_cast<unsigned char *>(at & ~(pageSize() - 1));
+// The length of the block that holds a copy of size bytes: whole huge pages
+// for a copy of at least one, so that its last piece can be one as well.
+std::size_t copyLength(std::size_t size) {
+    std::size_t unit = size >= kHugePage ? kHugePage : pageSize();
+    return size > SIZE_MAX - unit ? 0 : (size + unit - 1) / unit * unit;
 }
 
 } // namespace
 
-unsigned char *errm_PL_AllocateCopy(std::size_t size, unsigned misalign) {
-    misalign &= 3u;
-    if (size == 0 || size > SIZE_MAX - misalign) return nullptr;
+unsigned char *errm_PL_AllocateCopy(std::size_t size) {
+    std::size_t length = size == 0 ? 0 : copyLength(size);
+    if (length == 0) return nullptr;
     // Anonymous pages: their own mapping, given back whole at release, and
-    // zeroed pages that cost nothing until the copy fills them.
-    void *block = errm_Sys.mmap(nullptr, size + misalign, PROT_READ | PROT_WRITE,
-                                MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (block == MAP_FAILED) return nullptr;
-    // Hints, the copy works without them: a large copy is backed by huge
-    // pages where the system has them, and every page is made present in one
-    // call rather than by one fault per page while the file is read.
-    if (size + misalign >= kHugePage) errm_Sys.madvise(block, size + misalign, MADV_HUGEPAGE);
+    // zeroed pages that cost nothing until the copy fills them. A large copy
+    // asks for one huge page more, to start on a huge-page boundary within
+    // it; the slack before and after is given back at once.
+    std::size_t slack = length >= kHugePage ? kHugePage : 0;
+    if (length > SIZE_MAX - slack) return nullptr;
+    void *raw = errm_Sys.mmap(nullptr, length + slack, PROT_READ | PROT_WRITE,
+                              MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (raw == MAP_FAILED) return nullptr;
+    auto *first = static_cast<unsigned char *>(raw);
+    unsigned char *block = first;
+    if (slack != 0) {
+        auto at = reinterpret_cast<std::uintptr_t>(first);
+        block = first + ((kHugePage - (at & (kHugePage - 1))) & (kHugePage - 1));
+        if (block != first) errm_Sys.munmap(first, static_cast<std::size_t>(block - first));
+        std::size_t after = slack - static_cast<std::size_t>(block - first);
+        if (after != 0) errm_Sys.munmap(block + length, after);
+        // Hint, the copy works without it: backed by huge pages where the
+        // system has them.
+        errm_Sys.madvise(block, length, MADV_HUGEPAGE);
+    }
 #ifdef MADV_POPULATE_WRITE
-    errm_Sys.madvise(block, size + misalign, MADV_POPULATE_WRITE);
+    // Every page present in one call rather than one fault per page while
+    // the file is read.
+    errm_Sys.madvise(block, length, MADV_POPULATE_WRITE);
 #endif
-    return static_cast<unsigned char *>(block) + misalign;
+    return block;
 }
 
 int errm_PL_ReadExactly(int fd, unsigned char *buf, std::size_t n) {
@@ -177,9 +191,8 @@ int errm_PL_ReadExactly(int fd, unsigned char *buf, std::size_t n) {
 int errm_PL_Release(errm_MappedFile *file) {
     int ok = 1;
     if (file->base != nullptr) {
-        unsigned char *block = blockOf(file->base);
-        std::size_t length = file->size + static_cast<std::size_t>(file->base - block);
-        if (errm_Sys.munmap(block, length) != 0) ok = 0;
+        void *block = const_cast<unsigned char *>(file->base);
+        if (errm_Sys.munmap(block, copyLength(file->size)) != 0) ok = 0;
     }
     if (file->fd >= 0 && errm_Sys.close(file->fd) != 0) ok = 0;
     file->fd = -1;

@@ -74,11 +74,12 @@ struct errm_MappedFile {
 // FIFO, a device or a directory).
 int errm_PL_OpenReadOnly(const char *path, errm_MappedFile *file);
 
-// Obtains zeroed, writable memory for a copy of size bytes of a file whose
-// first byte lands at an address with the given remainder modulo 4 (0..3),
-// so that a region of the file can be read in place as aligned words.
-// Returns the address of the first byte, or null (nothing for size 0).
-unsigned char *errm_PL_AllocateCopy(std::size_t size, unsigned misalign);
+// Obtains zeroed, writable memory for a copy of size bytes of a file. The
+// copy starts on a page boundary (on a huge-page boundary when it is that
+// large), as the file's bytes do in the page cache: the kernel copies a read
+// between equally aligned addresses several times faster. Returns the address
+// of the first byte, or null (nothing for size 0).
+unsigned char *errm_PL_AllocateCopy(std::size_t size);
 
 // Reads exactly n bytes from fd into buf (interrupted and partial reads are
 // resumed). 1 when all n bytes were read, 0 on an error or an early end.
