@@ -141,18 +141,17 @@ unsigned errm_EstimateFormatSize(const char *format) {
     return errm_ConvEstimate(format);
 }
 
-namespace {
+// The five conversions formatted without printf are the ones the parser
+// reads as a '%' and a conversion character alone: for them the character
+// after the '%' decides everything.
+static_assert(errm_ConvIsBare(errm_ConvParse("%s", 0)) &&
+                  errm_ConvIsBare(errm_ConvParse("%d", 0)) &&
+                  errm_ConvIsBare(errm_ConvParse("%i", 0)) &&
+                  errm_ConvIsBare(errm_ConvParse("%u", 0)) &&
+                  errm_ConvIsBare(errm_ConvParse("%%", 0)),
+              "the fast path's conversions are bare");
 
-// Formats the common formats without printf: literal text and the
-// conversions %s, %d, %i, %u and %% with no flag, width, precision or length.
-// Fills sLine0 exactly as vsnprintf would and returns the length. Returns -1
-// for anything else (another conversion, a null %s, a text longer than
-// ERRM_LINE0_MAX), with args partly read and sLine0 partly written: the
-// caller then formats the whole text with vsnprintf from its own copy of the
-// arguments, so that the rare cases keep printf's own rules.
-long formatPlain(const char *format, va_list args) {
-    char *out = errm_Lines.sLine0;
-    constexpr std::size_t cap = ERRM_LINE0_MAX; // characters, the terminator aside
+long errm_FormatPlain(char *out, std::size_t cap, const char *format, va_list args) {
     std::size_t len = 0;
     const char *p = format;
     for (;;) {
@@ -165,12 +164,9 @@ long formatPlain(const char *format, va_list args) {
         if (*percent == '\0') break;
         const char *piece = nullptr;
         char digits[kDecimalCap];
-        // Whether a conversion is bare shows in its first three characters
-        // ('%', the conversion, and what could extend a modifier), so the
-        // parser needs no more than those of the format.
-        const errm_Conv conv = errm_ConvParse(std::string_view(percent, strnlen(percent, 3)), 0);
-        if (!errm_ConvIsBare(conv)) return -1;
-        switch (conv.conversion) {
+        // Any character after the '%' but these five is another conversion
+        // or the start of a flag, width, precision or length modifier.
+        switch (percent[1]) {
         case '%':
             piece = "%";
             n = 1;
@@ -194,18 +190,16 @@ long formatPlain(const char *format, va_list args) {
         if (n > cap - len) return -1;
         std::memcpy(out + len, piece, n);
         len += n;
-        p = percent + conv.length;
+        p = percent + 2;
     }
     out[len] = '\0';
     return static_cast<long>(len);
 }
 
-} // namespace
-
 int errm_FormatLine0(const char *format, va_list args) {
     va_list plainArgs;
     va_copy(plainArgs, args);
-    long plain = formatPlain(format, plainArgs);
+    long plain = errm_FormatPlain(errm_Lines.sLine0, ERRM_LINE0_MAX, format, plainArgs);
     va_end(plainArgs);
     if (plain >= 0) {
         errm_Lines.sLine0Length = static_cast<std::size_t>(plain);

@@ -60,6 +60,16 @@ int errm_BuildChiLine(const errm_MessageEntry *entry, int number);
 // Format characters with every '%' counting 128.
 unsigned errm_EstimateFormatSize(const char *format);
 
+// Formats the common formats without printf: literal text and the
+// conversions %s, %d, %i, %u and %% with no flag, width, precision or length.
+// Fills out with at most cap characters and a terminator, exactly as
+// vsnprintf would, and returns the length. Returns -1 for anything else
+// (another conversion, a null %s, a longer text), with args partly read and
+// out partly written: the caller then formats the whole text with vsnprintf
+// from its own copy of the arguments, so that the rare cases keep printf's
+// own rules.
+long errm_FormatPlain(char *out, std::size_t cap, const char *format, va_list args);
+
 // Formats into sLine0 (at most 6144 characters): 0, or 1073 reported with
 // the name "sLine0".
 int errm_FormatLine0(const char *format, va_list args);
