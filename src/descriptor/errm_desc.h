@@ -181,6 +181,7 @@ struct errm_MessageEntry {
     char id[1024];            // identifier text
     int severity;             // 1..8
     char format[4096];        // printf format, "" when none
+    unsigned formatEstimate;  // size estimate of format, 0 until first needed
     int forceDisplay;         // 1: shown even when verbose mode is 0
     std::int16_t reportCount; // used positions of reports
     std::uint8_t reports[16]; // channel ids, 17 beyond the count

@@ -364,6 +364,7 @@ int errm_LoadEntry(int subsystem, int number) {
     if (!c.u16(&len)) return outsideFile(row.name);
     if (len >= 4096) return badField("format length");
     if (!c.text(e.format, len)) return outsideFile(row.name);
+    e.formatEstimate = 0; // estimated when the entry is first formatted
     // A catalogue must never make the library write through an argument.
     if (errm_ConvHoldsCount(e.format)) return badField("format %n");
 
