@@ -114,13 +114,32 @@ constexpr std::size_t kDecimalCap = 12;
 // Writes a magnitude in decimal, with a '-' before it when negative, at the
 // end of buf; returns where the text starts. Its length is
 // buf + kDecimalCap - 1 - start.
+// "00" to "99": two digits per division.
+constexpr std::array<char, 200> kDigitPairs = [] {
+    std::array<char, 200> a{};
+    for (std::size_t i = 0; i < 100; ++i) {
+        a[2 * i] = static_cast<char>('0' + i / 10);
+        a[2 * i + 1] = static_cast<char>('0' + i % 10);
+    }
+    return a;
+}();
+static_assert(kDigitPairs[2 * 42] == '4' && kDigitPairs[2 * 42 + 1] == '2', "pair i is i");
+
 const char *decimal(unsigned magnitude, bool negative, char (&buf)[kDecimalCap]) {
     char *p = buf + kDecimalCap;
     *--p = '\0';
-    do {
-        *--p = static_cast<char>('0' + magnitude % 10);
-        magnitude /= 10;
-    } while (magnitude != 0);
+    while (magnitude >= 100) {
+        const std::size_t pair = 2 * (magnitude % 100);
+        magnitude /= 100;
+        *--p = kDigitPairs[pair + 1];
+        *--p = kDigitPairs[pair];
+    }
+    if (magnitude >= 10) {
+        *--p = kDigitPairs[2 * magnitude + 1];
+        *--p = kDigitPairs[2 * magnitude];
+    } else {
+        *--p = static_cast<char>('0' + magnitude);
+    }
     if (negative) *--p = '-';
     return p;
 }
@@ -249,18 +268,20 @@ struct Appender {
     }
 };
 
-// The identifier text, or the caller's number in decimal.
-const char *messageIdentifier(const errm_MessageEntry *entry, int number,
-                              char (&numberBuf)[kDecimalCap]) {
+// The identifier text (up to its first NUL, as printed), or the caller's
+// number in decimal.
+std::string_view messageIdentifier(const errm_MessageEntry *entry, int number,
+                                   char (&numberBuf)[kDecimalCap]) {
     if (entry->idLength != 0) return entry->id;
-    return decimal(number, numberBuf);
+    const char *digits = decimal(number, numberBuf);
+    return {digits, static_cast<std::size_t>(numberBuf + kDecimalCap - 1 - digits)};
 }
 
 } // namespace
 
 long errm_BuildDecoratedLine(const errm_MessageEntry *entry, int number) {
     char numberBuf[kDecimalCap];
-    const char *id = messageIdentifier(entry, number, numberBuf);
+    const std::string_view id = messageIdentifier(entry, number, numberBuf);
     char stamp[ERRM_STAMP_CAP];
     stamp[0] = '\0';
     bool dated = entry->dateKind != 0;
@@ -298,7 +319,7 @@ long errm_BuildDecoratedLine(const errm_MessageEntry *entry, int number) {
 
 int errm_BuildChiLine(const errm_MessageEntry *entry, int number) {
     char numberBuf[kDecimalCap];
-    const char *id = messageIdentifier(entry, number, numberBuf);
+    const std::string_view id = messageIdentifier(entry, number, numberBuf);
     Appender out{errm_Lines.sLineChi, sizeof errm_Lines.sLineChi};
     // TRACE, DEBUG and DISPLAY have no prefix: their Chi line is the text.
     const char *prefix = kSeverities[static_cast<std::size_t>(entry->severity)].chiPrefix;
