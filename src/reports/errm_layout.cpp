@@ -279,9 +279,7 @@ std::string_view messageIdentifier(const errm_MessageEntry *entry, int number,
 
 } // namespace
 
-long errm_BuildDecoratedLine(const errm_MessageEntry *entry, int number) {
-    char numberBuf[kDecimalCap];
-    const std::string_view id = messageIdentifier(entry, number, numberBuf);
+long errm_BuildDecoratedLine(errm_MessageEntry *entry, int number) {
     char stamp[ERRM_STAMP_CAP];
     stamp[0] = '\0';
     bool dated = entry->dateKind != 0;
@@ -297,21 +295,35 @@ long errm_BuildDecoratedLine(const errm_MessageEntry *entry, int number) {
         }
         out.add(text);
         if (errm_G.FAddNL == 1) out.add("\n", 1);
+        return out.finish();
+    }
+    if (!dated && entry->prefixLen != 0 && entry->prefixContext == errm_Ctx.generation &&
+        entry->prefixNumber == number) {
+        out.add(entry->prefix, entry->prefixLen);
     } else {
+        char numberBuf[kDecimalCap];
         out.add("** ");
         out.add(kSeverities[static_cast<std::size_t>(entry->severity)].display);
         out.add(": (");
         out.add(errm_SubsystemLabel());
         out.add(" - ");
-        out.add(id);
+        out.add(messageIdentifier(entry, number, numberBuf));
         if (dated) {
             out.add(" - ");
             out.add(stamp);
         }
         out.add(") ");
-        out.add(text);
-        if (errm_G.FAddNL != 0) out.add("\n", 1);
+        // The label and the identifier are the context's and the entry's:
+        // the same for the next line of this entry under this context.
+        if (!dated && out.ok && out.len < sizeof entry->prefix) {
+            std::memcpy(entry->prefix, out.buf, out.len);
+            entry->prefixLen = static_cast<std::uint16_t>(out.len);
+            entry->prefixContext = errm_Ctx.generation;
+            entry->prefixNumber = number;
+        }
     }
+    out.add(text);
+    if (errm_G.FAddNL != 0) out.add("\n", 1);
     return out.finish();
 }
 

@@ -52,7 +52,10 @@ std::size_t errm_DateStamp(char *buf, std::size_t size, unsigned kind);
 
 // Builds the decorated line of the current entry and sLine0 into sLineOut.
 // Returns its length, or -1 when it does not fit.
-long errm_BuildDecoratedLine(const errm_MessageEntry *entry, int number);
+// The decoration before the text of an undated line is kept in the entry and
+// reused while the subsystem context and the number are those it was built
+// with.
+long errm_BuildDecoratedLine(errm_MessageEntry *entry, int number);
 
 // Builds the Chi line into sLineChi; 0 or 1073 (reported).
 int errm_BuildChiLine(const errm_MessageEntry *entry, int number);
