@@ -149,7 +149,7 @@ bool Broken(std::size_t at, const Variant &v, const char *what, long value) {
 bool Serve(std::size_t at, const Variant &v, int index, int number, int *processed) {
     int rc = errm_LookupEntry(static_cast<unsigned>(index), number);
     if (rc != 0) return kEntryCodes.count(rc) != 0 || Broken(at, v, "lookup code", rc);
-    const errm_MessageEntry *e = errm_CurrentEntry();
+    errm_MessageEntry *e = errm_CurrentEntry();
     if (e->number != number) return Broken(at, v, "entry number", e->number);
     if (e->severity < 1 || e->severity > 8) return Broken(at, v, "severity", e->severity);
     if (e->reportCount < 0 || e->reportCount > 16) return Broken(at, v, "reports", e->reportCount);

@@ -215,3 +215,38 @@ TEST(Identifiers, ChiLinesPrintNumbersAsPercentD) {
         EXPECT_EQ(Process(0, n), expected) << n;
     }
 }
+
+// --------------------------------------------------------------- decoration
+
+// The decoration an entry keeps for its next lines follows the subsystem
+// context and the entry's decoding: each step is asked twice, the two
+// subsystems in turn, then in a new cycle with another catalogue.
+TEST(Decoration, KeptDecorationFollowsContextAndDecoding) {
+    struct Step {
+        int ss, number;   // subsystem counted from the cycle's first load
+        const char *line; // nullptr: not present
+    };
+    auto run = [](std::initializer_list<Step> steps, int first) {
+        for (const Step &s : steps)
+            for (int again = 0; again < 2; ++again)
+                EXPECT_STREQ(ERRM_Get_ErrorMessage(static_cast<unsigned>(first + s.ss), s.number),
+                             s.line);
+    };
+    errmdesc::Message a2 = Msg(2, kWarning, "a2");
+    a2.id = "ID-2";
+    {
+        Library lib;
+        ASSERT_EQ(lib.Load(Cat("AAA", {Msg(1, kError, "a1"), a2}, "Alpha")), 0);
+        ASSERT_EQ(lib.Load(Cat("BBB", {Msg(1, kError, "b1")})), 1);
+        run({{0, 1, "** Error: (Alpha - 1) a1\n"},
+             {0, 2, "** Warning: (Alpha - ID-2) a2\n"},
+             {1, 1, "** Error: (BBB - 1) b1\n"},
+             {0, 9, nullptr},
+             {0, 1, "** Error: (Alpha - 1) a1\n"}},
+            0);
+    }
+    Library lib;
+    const int ss = lib.Load(Cat("CCC", {Msg(1, kNote, "c1"), Msg(2, kError, "c2")}));
+    ASSERT_GE(ss, 0);
+    run({{0, 1, "** Note: (CCC - 1) c1\n"}, {0, 2, "** Error: (CCC - 2) c2\n"}}, ss);
+}

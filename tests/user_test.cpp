@@ -87,6 +87,26 @@ TEST(UserFormat, ConversionHappensBeforeTheChannelsAreChosen) {
     EXPECT_EQ(out.Text(), Replaced('<') + Replaced('>'));
 }
 
+// The line is printf's text, whether its conversions are the common ones
+// (formatted without printf) or not (a flag, a width, another conversion, a
+// null %s): every format takes a text and three ints.
+TEST(UserFormat, LinesAreWhatPrintfGives) {
+    const char *const formats[] = {"%s=%d|%i|%u|100%%|", "%5s|%-4d|%x|%c|", "%s %d %d %05d|",
+                                   "%s|%d|%i|%u"};
+    for (const char *text : {"ab", static_cast<const char *>(nullptr)}) {
+        for (const char *format : formats) {
+            SCOPED_TRACE(format);
+            Library lib;
+            StdoutCapture out;
+            EXPECT_EQ(Show(format, text, -2147483647 - 1, 65, 4294967295u), 1u);
+            char expected[128];
+            std::snprintf(expected, sizeof expected, format, text, -2147483647 - 1, 65,
+                          4294967295u);
+            EXPECT_EQ(out.Text(), expected);
+        }
+    }
+}
+
 TEST(UserFormat, EmptyFormatGivesAnEmptyLine) {
     Library lib;
     StdoutCapture out;

@@ -112,12 +112,15 @@ extern "C" ERRM_API int ERRM_ProcessError_variadic(unsigned int subsystem, int n
     errm_ApiLock lock;
     int rc = errm_LookupEntry(subsystem, number);
     if (rc != 0) return notPresent(number, rc);
-    const errm_MessageEntry *entry = errm_CurrentEntry();
+    errm_MessageEntry *entry = errm_CurrentEntry();
     if (entry->format[0] == '\0') {
         errm_Lines.sLine0[0] = '\0';
         errm_Lines.sLine0Length = 0;
     } else {
-        if (errm_EstimateFormatSize(entry->format) > ERRM_LINE0_MAX) {
+        // The estimate depends on the format alone: a cached entry keeps it.
+        if (entry->formatEstimate == 0)
+            entry->formatEstimate = errm_EstimateFormatSize(entry->format);
+        if (entry->formatEstimate > ERRM_LINE0_MAX) {
             ERRM_REPORT(ERRM_E_PRINTF, "sLine0-sfmt");
             return ERRM_E_PRINTF;
         }

@@ -12,6 +12,7 @@
 #include "reports/errm_writers.h"
 
 #include <array>
+#include <bit>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
@@ -103,40 +104,57 @@ ERRM_DisplayUserMessage_variadic(int number, int severity, const char *subsystem
     if (format == nullptr || format[0] == '\0') {
         line[0] = '\0';
     } else {
-        // The converted format is built in sLine0; it is never longer than
-        // the 4096 source characters accepted, plus one per "\n". A format
-        // without a backslash or an ampersand converts to itself: it is
-        // copied whole instead of character by character.
+        // A format that needs converting is converted into sLine0; it is
+        // never longer than the 4096 source characters accepted, plus one
+        // per "\n". A format without a backslash or an ampersand converts to
+        // itself and is used as it is.
         const std::size_t length = std::strlen(format);
         if (length >= static_cast<std::size_t>(kConvertLimit)) {
             errm_ReportInternalError(ERRM_E_SIZE_SMALL, "FMT size", 1023);
             return 0;
         }
-        if (std::memchr(format, '\\', length) == nullptr &&
-            std::memchr(format, '&', length) == nullptr) {
-            std::memcpy(errm_Lines.sLine0, format, length + 1);
-        } else if (errm_ConvertUserFormat(format, errm_Lines.sLine0, kConvertLimit) < 0) {
-            errm_ReportInternalError(ERRM_E_SIZE_SMALL, "FMT size", 1023);
-            return 0;
+        const char *converted = format;
+        if (std::memchr(format, '\\', length) != nullptr ||
+            std::memchr(format, '&', length) != nullptr) {
+            if (errm_ConvertUserFormat(format, errm_Lines.sLine0, kConvertLimit) < 0) {
+                errm_ReportInternalError(ERRM_E_SIZE_SMALL, "FMT size", 1023);
+                return 0;
+            }
+            converted = errm_Lines.sLine0;
         }
-        va_list copy;
-        va_copy(copy, args);
-        int n = std::vsnprintf(line, ERRM_LINE_CAP, errm_Lines.sLine0, copy);
-        va_end(copy);
-        if (n < 0 || static_cast<std::size_t>(n) >= ERRM_LINE0_MAX) {
-            line[0] = '\0';
-            ERRM_REPORT(ERRM_E_PRINTF, "sLine");
-            return 0;
+        // The common conversions without printf, the others with it; the
+        // line holds fewer than ERRM_LINE0_MAX characters either way.
+        va_list plainArgs;
+        va_copy(plainArgs, args);
+        const long plain = errm_FormatPlain(line, ERRM_LINE0_MAX - 1, converted, plainArgs);
+        va_end(plainArgs);
+        if (plain < 0) {
+            va_list copy;
+            va_copy(copy, args);
+            int n = std::vsnprintf(line, ERRM_LINE_CAP, converted, copy);
+            va_end(copy);
+            if (n < 0 || static_cast<std::size_t>(n) >= ERRM_LINE0_MAX) {
+                line[0] = '\0';
+                ERRM_REPORT(ERRM_E_PRINTF, "sLine");
+                return 0;
+            }
         }
     }
     if (subsystem == nullptr) subsystem = "";
     if (generic == nullptr) generic = "";
     unsigned result = 0;
     const unsigned mask = static_cast<unsigned>(report_mask);
-    for (int i = 0; i < errm_G.NbrOfReports && i < ERRM_CH_COUNT; ++i) {
+    // The channels of the mask among the table's first rows, in their
+    // order: channel i is bit i.
+    static_assert(ERRM_CH_COUNT < 32, "every channel has a bit of the mask");
+    const int rows = errm_G.NbrOfReports < ERRM_CH_COUNT ? errm_G.NbrOfReports : ERRM_CH_COUNT;
+    unsigned pending = rows > 0 ? mask & ((1u << rows) - 1) : 0;
+    while (pending != 0) {
+        const int i = std::countr_zero(pending);
+        pending &= pending - 1;
         const unsigned bit = errm_ChannelBit(i);
         const errm_ReportChannel &ch = errm_Reports[i];
-        if ((mask & bit) == 0 || ch.authorised != 1) continue;
+        if (ch.authorised != 1) continue;
         if (i != ERRM_CH_STDOUT && i != ERRM_CH_PIPE && ch.opened != 1) {
             ERRM_REPORT(ERRM_E_NOT_OPENED, i);
             continue;

@@ -1,8 +1,9 @@
 // errm_conv.h - the printf conversion grammar as the C library reads it:
 // "%[pos$][flags][width|*|*m$][.prec|.*|.*m$][length]conv". One parser, used
 // by the %n guard when an entry is decoded, by the format size estimate, by
-// the formatting fast path and by errmc's format checker, so that the four
-// never disagree about where a conversion ends or what it is.
+// the formatting fast path (its five bare conversions are checked against it
+// at compile time) and by errmc's format checker, so that the four never
+// disagree about where a conversion ends or what it is.
 //
 // Sections: the line limit; the parsed conversion; the parser; walks over a
 // whole format.

@@ -190,6 +190,11 @@ struct errm_MessageEntry {
     char id[1024];            // identifier text
     int severity;             // 1..8
     char format[4096];        // printf format, "" when none
+    unsigned formatEstimate;  // size estimate of format, 0 until first needed
+    std::uint16_t prefixLen;  // decoration before the text, 0 until first built
+    unsigned prefixContext;   // errm_Ctx.generation the prefix was built under
+    int prefixNumber;         // message number the prefix was built for
+    char prefix[120];         // "** Severity: (label - id) " of an undated line
     int forceDisplay;         // 1: shown even when verbose mode is 0
     std::int16_t reportCount; // used positions of reports
     std::uint8_t reports[16]; // channel ids, 17 beyond the count
@@ -213,6 +218,7 @@ struct errm_SubsystemContext {
     char displayName[256]; // display name of the row
     int hasDisplayName;    // 1 when the display name is non-empty
     int owner;             // subsystem index the context was taken from
+    unsigned generation;   // counts the copies from a row
 };
 
 extern errm_SubsystemContext errm_Ctx;

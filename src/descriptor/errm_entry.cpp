@@ -13,7 +13,7 @@
 #include <cstring>
 #include <utility>
 
-errm_SubsystemContext errm_Ctx = {{}, {}, 0, -1};
+errm_SubsystemContext errm_Ctx = {{}, {}, 0, -1, 0};
 
 // ------------------------------------------------------------- cache state
 
@@ -364,6 +364,8 @@ int errm_LoadEntry(int subsystem, int number) {
     if (!c.u16(&len)) return outsideFile(row.name);
     if (len >= 4096) return badField("format length");
     if (!c.text(e.format, len)) return outsideFile(row.name);
+    e.formatEstimate = 0; // estimated when the entry is first formatted
+    e.prefixLen = 0;      // built when the entry is first decorated
     // A catalogue must never make the library write through an argument.
     if (errm_ConvHoldsCount(e.format)) return badField("format %n");
 
@@ -434,6 +436,7 @@ void errm_SetSubsystemContext(int subsystem) {
     errm_StrCopy(errm_Ctx.displayName, sizeof errm_Ctx.displayName, row.displayName);
     errm_Ctx.hasDisplayName = row.displayName[0] != '\0' ? 1 : 0;
     errm_Ctx.owner = subsystem;
+    ++errm_Ctx.generation;
 }
 
 const char *errm_SubsystemLabel() {

@@ -227,6 +227,15 @@ int errm_FW_Attach(errm_FileWriter *w, int fd, int truncate) {
 // ---------------------------------------------------------------- appending
 
 int errm_FW_Append(errm_FileWriter *w, const char *data, std::size_t n) {
+    // The common case: the line fits in the reserve and in the window.
+    if (w->kind == errm_WriterKind::mapped && w->window != nullptr) {
+        const off_t end = w->length + static_cast<off_t>(n);
+        if (end <= w->reserved && w->length >= w->windowStart && end <= w->windowStart + kWindow) {
+            std::memcpy(w->window + (w->length - w->windowStart), data, n);
+            w->length = end;
+            return 1;
+        }
+    }
     if (w->kind == errm_WriterKind::none) {
         w->lost = 1;
         return 0;

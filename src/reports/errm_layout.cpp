@@ -114,13 +114,32 @@ constexpr std::size_t kDecimalCap = 12;
 // Writes a magnitude in decimal, with a '-' before it when negative, at the
 // end of buf; returns where the text starts. Its length is
 // buf + kDecimalCap - 1 - start.
+// "00" to "99": two digits per division.
+constexpr std::array<char, 200> kDigitPairs = [] {
+    std::array<char, 200> a{};
+    for (std::size_t i = 0; i < 100; ++i) {
+        a[2 * i] = static_cast<char>('0' + i / 10);
+        a[2 * i + 1] = static_cast<char>('0' + i % 10);
+    }
+    return a;
+}();
+static_assert(kDigitPairs[2 * 42] == '4' && kDigitPairs[2 * 42 + 1] == '2', "pair i is i");
+
 const char *decimal(unsigned magnitude, bool negative, char (&buf)[kDecimalCap]) {
     char *p = buf + kDecimalCap;
     *--p = '\0';
-    do {
-        *--p = static_cast<char>('0' + magnitude % 10);
-        magnitude /= 10;
-    } while (magnitude != 0);
+    while (magnitude >= 100) {
+        const std::size_t pair = 2 * (magnitude % 100);
+        magnitude /= 100;
+        *--p = kDigitPairs[pair + 1];
+        *--p = kDigitPairs[pair];
+    }
+    if (magnitude >= 10) {
+        *--p = kDigitPairs[2 * magnitude + 1];
+        *--p = kDigitPairs[2 * magnitude];
+    } else {
+        *--p = static_cast<char>('0' + magnitude);
+    }
     if (negative) *--p = '-';
     return p;
 }
@@ -141,18 +160,17 @@ unsigned errm_EstimateFormatSize(const char *format) {
     return errm_ConvEstimate(format);
 }
 
-namespace {
+// The five conversions formatted without printf are the ones the parser
+// reads as a '%' and a conversion character alone: for them the character
+// after the '%' decides everything.
+static_assert(errm_ConvIsBare(errm_ConvParse("%s", 0)) &&
+                  errm_ConvIsBare(errm_ConvParse("%d", 0)) &&
+                  errm_ConvIsBare(errm_ConvParse("%i", 0)) &&
+                  errm_ConvIsBare(errm_ConvParse("%u", 0)) &&
+                  errm_ConvIsBare(errm_ConvParse("%%", 0)),
+              "the fast path's conversions are bare");
 
-// Formats the common formats without printf: literal text and the
-// conversions %s, %d, %i, %u and %% with no flag, width, precision or length.
-// Fills sLine0 exactly as vsnprintf would and returns the length. Returns -1
-// for anything else (another conversion, a null %s, a text longer than
-// ERRM_LINE0_MAX), with args partly read and sLine0 partly written: the
-// caller then formats the whole text with vsnprintf from its own copy of the
-// arguments, so that the rare cases keep printf's own rules.
-long formatPlain(const char *format, va_list args) {
-    char *out = errm_Lines.sLine0;
-    constexpr std::size_t cap = ERRM_LINE0_MAX; // characters, the terminator aside
+long errm_FormatPlain(char *out, std::size_t cap, const char *format, va_list args) {
     std::size_t len = 0;
     const char *p = format;
     for (;;) {
@@ -165,12 +183,9 @@ long formatPlain(const char *format, va_list args) {
         if (*percent == '\0') break;
         const char *piece = nullptr;
         char digits[kDecimalCap];
-        // Whether a conversion is bare shows in its first three characters
-        // ('%', the conversion, and what could extend a modifier), so the
-        // parser needs no more than those of the format.
-        const errm_Conv conv = errm_ConvParse(std::string_view(percent, strnlen(percent, 3)), 0);
-        if (!errm_ConvIsBare(conv)) return -1;
-        switch (conv.conversion) {
+        // Any character after the '%' but these five is another conversion
+        // or the start of a flag, width, precision or length modifier.
+        switch (percent[1]) {
         case '%':
             piece = "%";
             n = 1;
@@ -194,18 +209,16 @@ long formatPlain(const char *format, va_list args) {
         if (n > cap - len) return -1;
         std::memcpy(out + len, piece, n);
         len += n;
-        p = percent + conv.length;
+        p = percent + 2;
     }
     out[len] = '\0';
     return static_cast<long>(len);
 }
 
-} // namespace
-
 int errm_FormatLine0(const char *format, va_list args) {
     va_list plainArgs;
     va_copy(plainArgs, args);
-    long plain = formatPlain(format, plainArgs);
+    long plain = errm_FormatPlain(errm_Lines.sLine0, ERRM_LINE0_MAX, format, plainArgs);
     va_end(plainArgs);
     if (plain >= 0) {
         errm_Lines.sLine0Length = static_cast<std::size_t>(plain);
@@ -255,18 +268,18 @@ struct Appender {
     }
 };
 
-// The identifier text, or the caller's number in decimal.
-const char *messageIdentifier(const errm_MessageEntry *entry, int number,
-                              char (&numberBuf)[kDecimalCap]) {
+// The identifier text (up to its first NUL, as printed), or the caller's
+// number in decimal.
+std::string_view messageIdentifier(const errm_MessageEntry *entry, int number,
+                                   char (&numberBuf)[kDecimalCap]) {
     if (entry->idLength != 0) return entry->id;
-    return decimal(number, numberBuf);
+    const char *digits = decimal(number, numberBuf);
+    return {digits, static_cast<std::size_t>(numberBuf + kDecimalCap - 1 - digits)};
 }
 
 } // namespace
 
-long errm_BuildDecoratedLine(const errm_MessageEntry *entry, int number) {
-    char numberBuf[kDecimalCap];
-    const char *id = messageIdentifier(entry, number, numberBuf);
+long errm_BuildDecoratedLine(errm_MessageEntry *entry, int number) {
     char stamp[ERRM_STAMP_CAP];
     stamp[0] = '\0';
     bool dated = entry->dateKind != 0;
@@ -282,21 +295,35 @@ long errm_BuildDecoratedLine(const errm_MessageEntry *entry, int number) {
         }
         out.add(text);
         if (errm_G.FAddNL == 1) out.add("\n", 1);
+        return out.finish();
+    }
+    if (!dated && entry->prefixLen != 0 && entry->prefixContext == errm_Ctx.generation &&
+        entry->prefixNumber == number) {
+        out.add(entry->prefix, entry->prefixLen);
     } else {
+        char numberBuf[kDecimalCap];
         out.add("** ");
         out.add(kSeverities[static_cast<std::size_t>(entry->severity)].display);
         out.add(": (");
         out.add(errm_SubsystemLabel());
         out.add(" - ");
-        out.add(id);
+        out.add(messageIdentifier(entry, number, numberBuf));
         if (dated) {
             out.add(" - ");
             out.add(stamp);
         }
         out.add(") ");
-        out.add(text);
-        if (errm_G.FAddNL != 0) out.add("\n", 1);
+        // The label and the identifier are the context's and the entry's:
+        // the same for the next line of this entry under this context.
+        if (!dated && out.ok && out.len < sizeof entry->prefix) {
+            std::memcpy(entry->prefix, out.buf, out.len);
+            entry->prefixLen = static_cast<std::uint16_t>(out.len);
+            entry->prefixContext = errm_Ctx.generation;
+            entry->prefixNumber = number;
+        }
     }
+    out.add(text);
+    if (errm_G.FAddNL != 0) out.add("\n", 1);
     return out.finish();
 }
 
@@ -304,7 +331,7 @@ long errm_BuildDecoratedLine(const errm_MessageEntry *entry, int number) {
 
 int errm_BuildChiLine(const errm_MessageEntry *entry, int number) {
     char numberBuf[kDecimalCap];
-    const char *id = messageIdentifier(entry, number, numberBuf);
+    const std::string_view id = messageIdentifier(entry, number, numberBuf);
     Appender out{errm_Lines.sLineChi, sizeof errm_Lines.sLineChi};
     // TRACE, DEBUG and DISPLAY have no prefix: their Chi line is the text.
     const char *prefix = kSeverities[static_cast<std::size_t>(entry->severity)].chiPrefix;

@@ -52,13 +52,26 @@ std::size_t errm_DateStamp(char *buf, std::size_t size, unsigned kind);
 
 // Builds the decorated line of the current entry and sLine0 into sLineOut.
 // Returns its length, or -1 when it does not fit.
-long errm_BuildDecoratedLine(const errm_MessageEntry *entry, int number);
+// The decoration before the text of an undated line is kept in the entry and
+// reused while the subsystem context and the number are those it was built
+// with.
+long errm_BuildDecoratedLine(errm_MessageEntry *entry, int number);
 
 // Builds the Chi line into sLineChi; 0 or 1073 (reported).
 int errm_BuildChiLine(const errm_MessageEntry *entry, int number);
 
 // Format characters with every '%' counting 128.
 unsigned errm_EstimateFormatSize(const char *format);
+
+// Formats the common formats without printf: literal text and the
+// conversions %s, %d, %i, %u and %% with no flag, width, precision or length.
+// Fills out with at most cap characters and a terminator, exactly as
+// vsnprintf would, and returns the length. Returns -1 for anything else
+// (another conversion, a null %s, a longer text), with args partly read and
+// out partly written: the caller then formats the whole text with vsnprintf
+// from its own copy of the arguments, so that the rare cases keep printf's
+// own rules.
+long errm_FormatPlain(char *out, std::size_t cap, const char *format, va_list args);
 
 // Formats into sLine0 (at most 6144 characters): 0, or 1073 reported with
 // the name "sLine0".
