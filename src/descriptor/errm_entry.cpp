@@ -354,8 +354,8 @@ int errm_LoadEntry(int subsystem, int number) {
     errm_MemFileSetBase(row.viewBase, row.viewSize);
     const unsigned char *record = errm_MemFileAddress(row.directory[dirIndex].offset);
     if (record == nullptr) return outsideFile(row.name);
-    __builtin_prefetch(record + 64);
     Cursor c{record, row.viewBase + row.viewSize};
+    if (c.has(65)) __builtin_prefetch(c.pos + 64);
     errm_MessageEntry &e = *g_cache.spare;
 
     std::uint32_t spare, nameLen;
