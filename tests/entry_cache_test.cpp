@@ -52,6 +52,7 @@ TEST(DirectorySearch, BucketIndexAnswersAsTheBinarySearch) {
         const char *what;
         std::vector<int> numbers;
         bool indexed; // whether an index is expected to be built
+        bool exact;   // whether every position is guessed right
     };
     std::vector<int> even, clusters, wide, dup, unsorted;
     for (int i = 0; i < 300; ++i) even.push_back(1 + 3 * i);
@@ -63,9 +64,9 @@ TEST(DirectorySearch, BucketIndexAnswersAsTheBinarySearch) {
     dup[150] = dup[149];
     unsorted = even;
     std::swap(unsorted[10], unsorted[11]);
-    const Case cases[] = {{"even", even, true},         {"clusters", clusters, true},
-                          {"whole int range", wide, true}, {"duplicate", dup, false},
-                          {"unsorted", unsorted, false},   {"small", {1, 2, 5}, false}};
+    const Case cases[] = {{"even", even, true, true},         {"clusters", clusters, true, false},
+                          {"whole int range", wide, true, false}, {"duplicate", dup, false, false},
+                          {"unsorted", unsorted, false, false},   {"small", {1, 2, 5}, false, false}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         std::vector<errm_DirRecord> dir;
@@ -78,6 +79,15 @@ TEST(DirectorySearch, BucketIndexAnswersAsTheBinarySearch) {
         EXPECT_EQ(storage.back(), 0xABABABABu) << "written beyond its words";
         if (index.buckets != nullptr) {
             EXPECT_LE(index.count, static_cast<std::uint32_t>(count));
+        }
+        // The guess only picks a record to fetch early: always one of the
+        // directory's, the right one where the numbers are spread evenly.
+        for (int n : {INT_MIN, INT_MIN + 1, INT_MAX - 1, INT_MAX})
+            EXPECT_LT(errm_GuessPosition(index, count, n), static_cast<std::uint32_t>(count)) << n;
+        for (int i = 0; i < count; ++i) {
+            std::uint32_t guess = errm_GuessPosition(index, count, c.numbers[i]);
+            EXPECT_LT(guess, static_cast<std::uint32_t>(count));
+            if (c.exact) EXPECT_EQ(guess, static_cast<std::uint32_t>(i));
         }
         for (int n : c.numbers)
             for (long long m : {static_cast<long long>(n) - 1, static_cast<long long>(n),

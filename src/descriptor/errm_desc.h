@@ -131,12 +131,15 @@ void errm_FileOrderDirectory(errm_DirRecord *records, std::size_t count);
 // buckets[b] is the directory position of the first record of bucket b
 // (buckets[count] is N). A search then looks at one bucket's records only,
 // about two on a catalogue numbered evenly, never more than the whole
-// directory on one that is not.
+// directory on one that is not. Where the numbers are spread evenly, a
+// number's position is also guessed from its distance to the first, so that
+// its directory record is fetched while the bucket is read.
 struct errm_NumberIndex {
     const std::uint32_t *buckets; // count + 1 positions; nullptr: no index
     std::uint32_t count;          // buckets
     int shift;                    // bucket of a number: (number - first) >> shift
     std::int32_t first;           // the directory's first (lowest) number
+    std::uint64_t step;           // positions per number, 32.32 fixed point
 };
 
 struct errm_SubsystemRow {
@@ -236,6 +239,9 @@ std::size_t errm_NumberIndexWords(const errm_DirRecord *directory, int count);
 // ascending, and a search then covers the whole directory.
 errm_NumberIndex errm_BuildNumberIndex(const errm_DirRecord *directory, int count,
                                        std::uint32_t *storage, std::size_t words);
+// The position a number would have in a directory of count records numbered
+// evenly from the index's first to its last (a guess, always below count).
+std::uint32_t errm_GuessPosition(const errm_NumberIndex &index, int count, int number);
 // Directory position of a number through the index: the same answer as
 // errm_FindDirectoryEntry, -1 when absent.
 int errm_FindNumber(const errm_DirRecord *directory, int count, const errm_NumberIndex &index,

@@ -60,7 +60,7 @@ struct PendingLoad {
 
 void clearRow(errm_SubsystemRow &row) {
     row = errm_SubsystemRow{nullptr, nullptr, nullptr, nullptr, 0, nullptr, nullptr, 0, -1, 0, 0,
-                            errm_NumberIndex{nullptr, 0, 0, 0}};
+                            errm_NumberIndex{nullptr, 0, 0, 0, 0}};
 }
 
 char *ownedText(const unsigned char *bytes, std::size_t n, int tag) {
