@@ -87,7 +87,9 @@ TEST(DirectorySearch, BucketIndexAnswersAsTheBinarySearch) {
         for (int i = 0; i < count; ++i) {
             std::uint32_t guess = errm_GuessPosition(index, count, c.numbers[i]);
             EXPECT_LT(guess, static_cast<std::uint32_t>(count));
-            if (c.exact) EXPECT_EQ(guess, static_cast<std::uint32_t>(i));
+            if (c.exact) {
+                EXPECT_EQ(guess, static_cast<std::uint32_t>(i));
+            }
         }
         for (int n : c.numbers)
             for (long long m : {static_cast<long long>(n) - 1, static_cast<long long>(n),
