@@ -351,6 +351,24 @@ TEST(EntryDecoding, FieldsAtTheEdgesOfTheirRangeAreAccepted) {
     EXPECT_EQ(errm_LookupEntry(1, 2), 0);
 }
 
+// A format is parsed for %n at its record's first decoding only: every later
+// decoding (the cache holds 16 entries, so 40 messages in turn are decoded
+// each time) must still refuse each %n format and accept every other one.
+TEST(EntryDecoding, CountingFormatsStayRefusedAtEveryDecoding) {
+    Library lib;
+    std::vector<RawEntry> entries;
+    for (int n = 1; n <= 40; ++n)
+        entries.push_back(RawEntry::Basic(n, n % 3 == 0 ? "x%n" : n % 3 == 1 ? "%d" : "100%%n"));
+    WriteBytes(AssembleDescriptor("CNT", "", entries), lib.file("errm_desc_CNT.bin"));
+    int index = -1;
+    ASSERT_EQ(ERRM_ReadErrorDescriptor("cnt", &index), 0);
+    for (int pass = 0; pass < 3; ++pass)
+        for (int n = 1; n <= 40; ++n)
+            ASSERT_EQ(errm_LookupEntry(static_cast<unsigned>(index), n),
+                      n % 3 == 0 ? ERRM_E_INTERNAL : 0)
+                << "pass " << pass << ", message " << n;
+}
+
 TEST(EnvironmentNames, RecordedOnceWithTheirValue) {
     Library lib;
     ScopedEnv a("ERRM_T_SHORT", "value");

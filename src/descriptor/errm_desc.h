@@ -155,6 +155,8 @@ struct errm_SubsystemRow {
     int index;                     // the row's own index
     int entryCount;                // N
     errm_NumberIndex numbers;      // bucket index of the directory (after the counters)
+    std::uint32_t *formatsChecked; // a bit a record, set once its format was found free
+                                   // of %n (after the index, in the same block)
 };
 
 extern errm_SubsystemRow errm_Subsystems[ERRM_SS_ROWS];

@@ -60,7 +60,7 @@ struct PendingLoad {
 
 void clearRow(errm_SubsystemRow &row) {
     row = errm_SubsystemRow{nullptr, nullptr, nullptr, nullptr, 0, nullptr, nullptr, 0, -1, 0, 0,
-                            errm_NumberIndex{nullptr, 0, 0, 0, 0}};
+                            errm_NumberIndex{nullptr, 0, 0, 0, 0}, nullptr};
 }
 
 char *ownedText(const unsigned char *bytes, std::size_t n, int tag) {
@@ -293,12 +293,14 @@ int errm_ReadErrorDescriptor(const char *subsystem, int *index) {
         ERRM_REPORT(ERRM_E_TOO_MANY_SS, g_loader.loadedCount);
         return ERRM_E_TOO_MANY_SS;
     }
-    // The counters' allocation also holds the directory's bucket index after
-    // them: a load makes the same allocations as without it, and fails alike.
+    // The counters' allocation also holds the directory's bucket index and
+    // the bits of the formats already checked after them: a load makes the
+    // same allocations as without them, and fails alike.
     std::size_t arrayBytes = (static_cast<std::size_t>(entryCount) + 1) * sizeof(std::uint32_t);
     std::size_t indexWords = errm_NumberIndexWords(directory, static_cast<int>(entryCount));
-    load.counters = static_cast<std::uint32_t *>(
-        errm_AllocateAndClear(arrayBytes + indexWords * sizeof(std::uint32_t), kTagCounters));
+    std::size_t checkWords = (static_cast<std::size_t>(entryCount) + 31) / 32;
+    load.counters = static_cast<std::uint32_t *>(errm_AllocateAndClear(
+        arrayBytes + (indexWords + checkWords) * sizeof(std::uint32_t), kTagCounters));
     if (load.counters == nullptr) {
         ERRM_REPORT(ERRM_E_NO_MEMORY, "counter");
         return ERRM_E_NO_MEMORY;
@@ -324,6 +326,7 @@ int errm_ReadErrorDescriptor(const char *subsystem, int *index) {
     row.entryCount = static_cast<int>(entryCount);
     row.numbers = errm_BuildNumberIndex(directory, row.entryCount, load.counters + entryCount + 1,
                                         indexWords);
+    row.formatsChecked = load.counters + entryCount + 1 + indexWords;
     load.committed = true;
     *index = at;
     ++g_loader.loadedCount;

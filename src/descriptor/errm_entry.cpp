@@ -400,7 +400,14 @@ int errm_LoadEntry(int subsystem, int number) {
     e.formatEstimate = 0; // estimated when the entry is first formatted
     e.prefixLen = 0;      // built when the entry is first decorated
     // A catalogue must never make the library write through an argument.
-    if (errm_ConvHoldsCount(e.format)) return badField("format %n");
+    // The copy does not change after load, so a format is parsed for %n at
+    // its record's first decoding only.
+    std::uint32_t &checked = row.formatsChecked[static_cast<unsigned>(dirIndex) / 32];
+    const std::uint32_t bit = std::uint32_t{1} << (static_cast<unsigned>(dirIndex) % 32);
+    if ((checked & bit) == 0) {
+        if (errm_ConvHoldsCount(e.format)) return badField("format %n");
+        checked |= bit;
+    }
 
     if (!c.u16(&len)) return outsideFile(row.name);
     if (len >= 4096) return badField("second text length");
