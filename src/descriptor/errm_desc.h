@@ -105,8 +105,6 @@ int errm_CloseBinaryMemoryFile(int fd);
 void errm_MemFileSetBase(const unsigned char *base, std::size_t size);
 // Copies size bytes at offset; 0 when the range leaves the view.
 int errm_MemFileRead(void *dst, std::size_t offset, std::size_t size);
-// Address of offset in the view, null when outside.
-const unsigned char *errm_MemFileAddress(std::size_t offset);
 
 // ------------------------------------------------------- subsystem table
 

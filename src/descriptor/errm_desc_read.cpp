@@ -58,11 +58,6 @@ int errm_MemFileRead(void *dst, std::size_t offset, std::size_t size) {
     return 1;
 }
 
-const unsigned char *errm_MemFileAddress(std::size_t offset) {
-    if (g_view.base == nullptr || offset > g_view.size) return nullptr;
-    return g_view.base + offset;
-}
-
 // ------------------------------------------------------- the in-memory copy
 
 int OpenBinaryMemoryFileName(const char *path, int *fd) {

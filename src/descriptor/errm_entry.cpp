@@ -311,7 +311,9 @@ int outsideFile(const char *name) {
 
 // Reads an optional text whose length must be 0 or lo..1023.
 enum class TextResult { Ok, Bad, Outside };
-TextResult optionalText(Cursor &c, int lo, char *dst, int *flag) {
+// Inlined: called three times a decoding, where the call would cost more
+// than the usual empty text.
+[[gnu::always_inline]] inline TextResult optionalText(Cursor &c, int lo, char *dst, int *flag) {
     std::uint16_t len;
     if (!c.u16(&len)) return TextResult::Outside;
     if (len == 0) {
@@ -352,9 +354,9 @@ int errm_LoadEntry(int subsystem, int number) {
     __builtin_prefetch(&row.counters[dirIndex], 1);
     __builtin_prefetch(&row.flags[dirIndex], 1);
     errm_MemFileSetBase(row.viewBase, row.viewSize);
-    const unsigned char *record = errm_MemFileAddress(row.directory[dirIndex].offset);
-    if (record == nullptr) return outsideFile(row.name);
-    Cursor c{record, row.viewBase + row.viewSize};
+    const std::size_t offset = row.directory[dirIndex].offset;
+    if (offset > row.viewSize) return outsideFile(row.name);
+    Cursor c{row.viewBase + offset, row.viewBase + row.viewSize};
     if (c.has(65)) __builtin_prefetch(c.pos + 64);
     errm_MessageEntry &e = *g_cache.spare;
 
