@@ -53,7 +53,7 @@ void ExerciseEntry(int index, int number) {
         if (kEntryCodes.count(rc) == 0) Fail("lookup code", rc);
         return;
     }
-    const errm_MessageEntry *entry = errm_CurrentEntry();
+    errm_MessageEntry *entry = errm_CurrentEntry();
     if (entry == nullptr || entry->number != number) Fail("entry number", number);
     if (entry->severity < 1 || entry->severity > 8) Fail("severity", entry->severity);
     if (entry->reportCount < 0 || entry->reportCount > 16) Fail("report count", entry->reportCount);
