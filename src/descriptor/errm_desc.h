@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string_view>
 
 // ------------------------------------------------------------- file format
 
@@ -222,6 +223,7 @@ struct errm_SubsystemContext {
     int hasDisplayName;    // 1 when the display name is non-empty
     int owner;             // subsystem index the context was taken from
     unsigned generation;   // counts the copies from a row
+    std::size_t labelLength; // length of the label (display name, else name)
 };
 
 extern errm_SubsystemContext errm_Ctx;
@@ -271,6 +273,8 @@ int errm_CurrentSubsystem();
 
 // The label of a subsystem in messages: its display name when present.
 const char *errm_SubsystemLabel();
+// The same with its length, kept with the context.
+std::string_view errm_SubsystemLabelText();
 
 // Takes the context from a loaded subsystem row (no-op when it already is).
 void errm_SetSubsystemContext(int subsystem);

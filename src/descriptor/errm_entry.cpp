@@ -13,7 +13,7 @@
 #include <cstring>
 #include <utility>
 
-errm_SubsystemContext errm_Ctx = {{}, {}, 0, -1, 0};
+errm_SubsystemContext errm_Ctx = {{}, {}, 0, -1, 0, 0};
 
 // ------------------------------------------------------------- cache state
 
@@ -479,10 +479,15 @@ void errm_SetSubsystemContext(int subsystem) {
     errm_Ctx.hasDisplayName = row.displayName[0] != '\0' ? 1 : 0;
     errm_Ctx.owner = subsystem;
     ++errm_Ctx.generation;
+    errm_Ctx.labelLength = std::strlen(errm_SubsystemLabel());
 }
 
 const char *errm_SubsystemLabel() {
     return errm_Ctx.hasDisplayName ? errm_Ctx.displayName : errm_Ctx.name;
+}
+
+std::string_view errm_SubsystemLabelText() {
+    return {errm_SubsystemLabel(), errm_Ctx.labelLength};
 }
 
 void errm_StoreEntryCounter(const errm_MessageEntry *entry) {

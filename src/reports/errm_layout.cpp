@@ -26,21 +26,35 @@ struct SeverityRow {
     std::string_view keyword; // severity name
     std::string_view display; // word printed in decorated lines
     const char *chiPrefix;    // Chi line prefix format, null when none
+    std::string_view lead;    // "** " display ": (", the decorated line's start
 };
 
 // Indexed by severity code; row 0 is never printed for a valid message.
 constexpr std::array<SeverityRow, 9> kSeverities = {{
-    {"?", "?", nullptr},
-    {"ERROR", "Error", "ERROR %s:"},
-    {"ERROR_DELAYED", "Error", "ERROR %s:"},
-    {"WARNING", "Warning", "Warning %s:"},
-    {"FATAL", "Fatal", "ERROR %s:"},
-    {"TRACE", "Trace", nullptr},
-    {"DEBUG", "Debug", nullptr},
-    {"NOTE", "Note", "Note %s:"},
-    {"DISPLAY", "DI", nullptr},
+    {"?", "?", nullptr, "** ?: ("},
+    {"ERROR", "Error", "ERROR %s:", "** Error: ("},
+    {"ERROR_DELAYED", "Error", "ERROR %s:", "** Error: ("},
+    {"WARNING", "Warning", "Warning %s:", "** Warning: ("},
+    {"FATAL", "Fatal", "ERROR %s:", "** Fatal: ("},
+    {"TRACE", "Trace", nullptr, "** Trace: ("},
+    {"DEBUG", "Debug", nullptr, "** Debug: ("},
+    {"NOTE", "Note", "Note %s:", "** Note: ("},
+    {"DISPLAY", "DI", nullptr, "** DI: ("},
 }};
 static_assert(kSeverities[ERRM_SEV_DISPLAY].display == "DI", "indexed by severity code");
+
+// The lead of every row is its display word between "** " and ": (".
+constexpr bool leadsMatchDisplays() {
+    for (const SeverityRow &row : kSeverities) {
+        std::string_view lead = row.lead;
+        if (lead.size() != row.display.size() + 6 || lead.substr(0, 3) != "** " ||
+            lead.substr(3, row.display.size()) != row.display ||
+            lead.substr(3 + row.display.size()) != ": (")
+            return false;
+    }
+    return true;
+}
+static_assert(leadsMatchDisplays(), "a lead is \"** \" display \": (\"");
 
 // The Chi severity list, in its order, ended by -1.
 constexpr std::array<int, 6> kChiSeverities = {
@@ -302,10 +316,8 @@ long errm_BuildDecoratedLine(errm_MessageEntry *entry, int number) {
         out.add(entry->prefix, entry->prefixLen);
     } else {
         char numberBuf[kDecimalCap];
-        out.add("** ");
-        out.add(kSeverities[static_cast<std::size_t>(entry->severity)].display);
-        out.add(": (");
-        out.add(errm_SubsystemLabel());
+        out.add(kSeverities[static_cast<std::size_t>(entry->severity)].lead);
+        out.add(errm_SubsystemLabelText());
         out.add(" - ");
         out.add(messageIdentifier(entry, number, numberBuf));
         if (dated) {
