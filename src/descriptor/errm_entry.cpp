@@ -353,7 +353,6 @@ int errm_LoadEntry(int subsystem, int number) {
     // the flags are written back when the message is done with.
     __builtin_prefetch(&row.counters[dirIndex], 1);
     __builtin_prefetch(&row.flags[dirIndex], 1);
-    errm_MemFileSetBase(row.viewBase, row.viewSize);
     const std::size_t offset = row.directory[dirIndex].offset;
     if (offset > row.viewSize) return outsideFile(row.name);
     Cursor c{row.viewBase + offset, row.viewBase + row.viewSize};
