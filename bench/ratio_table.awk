@@ -113,40 +113,44 @@ function header(title) {
 }
 
 END {
-    need = "bench_process bench_process_naive bench_process_spdlog"
-    n = split(need, names, " ")
-    for (i = 1; i <= n; i++)
-        if (!have(names[i])) {
-            print "ratio_table: no median for " names[i] " (run with repetitions)" > "/dev/stderr"
-            exit 1
-        }
+    # The process figures, when bench_process ran (bench.sh descriptor runs
+    # the descriptor benchmarks alone).
+    if (have("bench_process") || !have("bench_load/1000")) {
+        need = "bench_process bench_process_naive bench_process_spdlog"
+        n = split(need, names, " ")
+        for (i = 1; i <= n; i++)
+            if (!have(names[i])) {
+                print "ratio_table: no median for " names[i] " (run with repetitions)" > "/dev/stderr"
+                exit 1
+            }
 
-    header("Processing a message (throughput; ratio = peer time / library time)")
-    p = t["bench_process"]
-    row("ProcessError, cached, LOG  vs hand-written", rate(p), rate(t["bench_process_naive"]),
-        "bench_process_naive", "bench_process", ">=", 1.5)
-    if (have("bench_process_floor")) {
-        row("  vs the floor (bytes by hand, one fwrite)", rate(p), rate(t["bench_process_floor"]),
-            "bench_process_floor", "bench_process", ">=", 0.4)
-        print "  (floor target: library time at most 2.5x the floor's, i.e. ratio >= 0.40)"
-    }
-    row("ProcessError, cached, LOG  vs spdlog", rate(p), rate(t["bench_process_spdlog"]),
-        "bench_process_spdlog", "bench_process", ">=", 1.3)
-    if (have("bench_process_spdlog_fields"))
-        row("  vs spdlog formatting the fields too", rate(p), rate(t["bench_process_spdlog_fields"]),
-            "bench_process_spdlog_fields", "bench_process", "", 0)
-    if (have("bench_process_uncached")) {
-        u = t["bench_process_uncached"]
-        row("ProcessError, not cached  vs hand-written", rate(u), rate(t["bench_process_naive"]),
-            "bench_process_naive", "bench_process_uncached", "", 0)
-        row("ProcessError, not cached  vs cached", rate(u), rate(p), "bench_process",
-            "bench_process_uncached", "", 0)
-    }
-    if (have("bench_process_stdout_silenced") && have("bench_process_stdout_printed")) {
-        printf "\nThe repetition limit (cost; ratio = silenced time / printed time)\n"
-        row("STDOUT message silenced  vs printed", nanos(t["bench_process_stdout_silenced"]),
-            nanos(t["bench_process_stdout_printed"]), "bench_process_stdout_silenced",
-            "bench_process_stdout_printed", "<=", 0.3)
+        header("Processing a message (throughput; ratio = peer time / library time)")
+        p = t["bench_process"]
+        row("ProcessError, cached, LOG  vs hand-written", rate(p), rate(t["bench_process_naive"]),
+            "bench_process_naive", "bench_process", ">=", 1.5)
+        if (have("bench_process_floor")) {
+            row("  vs the floor (bytes by hand, one fwrite)", rate(p), rate(t["bench_process_floor"]),
+                "bench_process_floor", "bench_process", ">=", 0.4)
+            print "  (floor target: library time at most 2.5x the floor's, i.e. ratio >= 0.40)"
+        }
+        row("ProcessError, cached, LOG  vs spdlog", rate(p), rate(t["bench_process_spdlog"]),
+            "bench_process_spdlog", "bench_process", ">=", 1.3)
+        if (have("bench_process_spdlog_fields"))
+            row("  vs spdlog formatting the fields too", rate(p), rate(t["bench_process_spdlog_fields"]),
+                "bench_process_spdlog_fields", "bench_process", "", 0)
+        if (have("bench_process_uncached")) {
+            u = t["bench_process_uncached"]
+            row("ProcessError, not cached  vs hand-written", rate(u), rate(t["bench_process_naive"]),
+                "bench_process_naive", "bench_process_uncached", "", 0)
+            row("ProcessError, not cached  vs cached", rate(u), rate(p), "bench_process",
+                "bench_process_uncached", "", 0)
+        }
+        if (have("bench_process_stdout_silenced") && have("bench_process_stdout_printed")) {
+            printf "\nThe repetition limit (cost; ratio = silenced time / printed time)\n"
+            row("STDOUT message silenced  vs printed", nanos(t["bench_process_stdout_silenced"]),
+                nanos(t["bench_process_stdout_printed"]), "bench_process_stdout_silenced",
+                "bench_process_stdout_printed", "<=", 0.3)
+        }
     }
 
     if (have("bench_get_message") || have("bench_user_message"))
@@ -172,6 +176,16 @@ END {
                 ms(t["bench_load_floor/" z]), "bench_load/" z, "bench_load_floor/" z,
                 big ? "<=" : "", 1.15)
         }
+        for (i = 3; i <= 4; i++) {
+            z = sizes[i]
+            fresh = "bench_load_fresh_memory/" z
+            if (!have(fresh) || !have("bench_load_floor/" z)) continue
+            row("load " label[z] ", pages new to the machine", ms(t[fresh]),
+                ms(t["bench_load_floor/" z]), fresh, "bench_load_floor/" z, "", 0)
+        }
+        print "  (a load runs on memory the machine has backed; the last rows take the"
+        print "  pages a new process gets, which this machine's host may have to back"
+        print "  again first; see docs/performance.md)"
     }
     if (have("bench_lookup_hit/1000")) {
         header("Message whose entry is cached or not (Get_ErrorMessage; time per message)")
