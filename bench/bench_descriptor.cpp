@@ -2,15 +2,16 @@
 // the floor of what a load must do, and the cost of a message whose entry
 // is not cached against one that is.
 //
-// Sections: catalogues; loading (one forked child per load); the floor;
+// Sections: catalogues; loading (one new process per load); the floor;
 // lookups; main.
 //
 // A process may load 15 descriptors in its life, so every measured load runs
 // in a new process (this program started again with --errm-load-child): the
 // child times ERRM_ReadErrorDescriptor alone and sends the time back through
 // a pipe; starting and ending the child are not measured. A new process
-// rather than a fork, so that the load gets fresh pages as in a program that
-// has just started, not copy-on-write pages of the benchmark's heap.
+// rather than a fork, so that the load maps and zeroes its own pages as in a
+// program that has just started, not copy-on-write pages of the benchmark's
+// heap; pages, though, that the machine has backed (TouchAndGiveBack).
 // Loads and their floor are timed in CPU time of the thread (page faults and
 // system calls included), like the other benchmarks, so that the work of
 // other processes on a shared machine does not count.
