@@ -13,6 +13,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <utility>
 
 using namespace errmtest;
 
@@ -82,10 +83,16 @@ const Row kRows[] = {
     {"%3000s%3000s%145c", 's', ERRM_E_PRINTF, 'E'},
 };
 
-// Calls f with the arguments a row names.
+// Calls f with the ints 7 as many times as the indexes.
+template <class F, std::size_t... I> auto WithSevens(F f, std::index_sequence<I...>) {
+    return f(((void)I, 7)...);
+}
+
+// Calls f with the arguments a row names: as many ints as the row with the
+// most conversions takes, since formatting reads one for each.
 template <class F> auto WithArgs(char args, F f) {
     switch (args) {
-    case 'i': return f(7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7);
+    case 'i': return WithSevens(f, std::make_index_sequence<48>{});
     case 's': return f("ab", "ab", "ab", "ab");
     case 'x': return f("ab", 7, 7, 7);
     case 'y': return f(7, "ab", 7, 7);
