@@ -5,6 +5,7 @@
 #include "base/errm_alloc.h"
 #include "base/errm_env.h"
 #include "base/errm_interr.h"
+#include "base/errm_options.h"
 #include "base/errm_state.h"
 #include "base/errm_text.h"
 #include "descriptor/errm_desc.h"
@@ -84,6 +85,8 @@ void readDebugSettings() {
 extern "C" ERRM_API int ERRM_Init(void) {
     errm_ApiLock lock;
     errm_ReturnBinding bound;
+    // The run-time options first: they say where even the platform line goes.
+    errm_ReadOptions();
     if (!errm_CheckPlatform()) {
         ERRM_REPORT(ERRM_E_PLATFORM, errm_G.PlatformName);
         return 0;
