@@ -1,0 +1,118 @@
+// errm_entry_cache.cpp - the 16-slot round-robin cache of decoded entries
+// and the lookup that finds or decodes a message and makes it current.
+//
+// Sections: cache state; cache operations; lookup.
+#include "descriptor/errm_decode.h"
+#include "descriptor/errm_desc.h"
+
+#include <array>
+#include <utility>
+
+// ------------------------------------------------------------- cache state
+
+namespace {
+
+struct CacheKey {
+    int number; // message number, -1 when free
+    int slot;   // equal to the key's position, -1 when free
+};
+
+struct EntryCache {
+    // Decoding goes into the spare entry, which is swapped into its slot only
+    // when the whole record decoded: a failed load never leaves a cached
+    // message half overwritten.
+    std::array<errm_MessageEntry, ERRM_CACHE_SLOTS + 1> storage;
+    std::array<errm_MessageEntry *, ERRM_CACHE_SLOTS> slots; // slot -> entry
+    errm_MessageEntry *spare;                                // next decode target
+    std::array<CacheKey, ERRM_CACHE_SLOTS> keys;
+    int next;             // position the next load fills
+    int current;          // slot of the current entry, -1 before the first
+    int currentSubsystem; // subsystem of the last successful lookup
+};
+
+EntryCache g_cache;
+
+struct CacheInit {
+    CacheInit() {
+        for (int i = 0; i < ERRM_CACHE_SLOTS; ++i)
+            g_cache.slots[i] = &g_cache.storage[i];
+        g_cache.spare = &g_cache.storage[ERRM_CACHE_SLOTS];
+        for (CacheKey &k : g_cache.keys)
+            k = {-1, -1};
+        g_cache.next = 0;
+        g_cache.current = -1;
+        g_cache.currentSubsystem = -1;
+    }
+};
+const CacheInit g_cacheInit;
+
+} // namespace
+
+// -------------------------------------------------------- cache operations
+
+void errm_ResetEntryCache() {
+    for (CacheKey &k : g_cache.keys)
+        k = {-1, -1};
+    g_cache.next = 0;
+}
+
+int errm_FindCachedEntry(int number) {
+    // The number first: it rarely matches, so most keys cost one test.
+    for (const CacheKey &k : g_cache.keys)
+        if (k.number == number && k.slot != -1) return k.slot;
+    return -1;
+}
+
+void errm_RegisterCachedEntry(int number) {
+    g_cache.keys[static_cast<std::size_t>(g_cache.next)] = {number, g_cache.next};
+    g_cache.current = g_cache.next;
+    g_cache.next = g_cache.next == ERRM_CACHE_SLOTS - 1 ? 0 : g_cache.next + 1;
+}
+
+errm_MessageEntry *errm_CurrentEntry() {
+    return g_cache.current < 0 ? nullptr : g_cache.slots[static_cast<std::size_t>(g_cache.current)];
+}
+
+errm_MessageEntry *errm_CachedEntry(int slot) {
+    return g_cache.slots[static_cast<std::size_t>(slot) % ERRM_CACHE_SLOTS];
+}
+
+int errm_CacheNextPosition() {
+    return g_cache.next;
+}
+
+void errm_ClearCurrentEntry() {
+    errm_ResetEntryCache();
+    errm_Ctx.owner = -1;
+    g_cache.current = -1;
+    g_cache.currentSubsystem = -1;
+}
+
+int errm_CurrentSubsystem() {
+    return g_cache.currentSubsystem;
+}
+
+// ------------------------------------------------------------------ lookup
+
+int errm_LoadEntry(int subsystem, int number) {
+    int rc = errm_DecodeEntry(subsystem, number, *g_cache.spare);
+    if (rc != 0) return rc;
+    std::swap(g_cache.slots[static_cast<std::size_t>(g_cache.next)], g_cache.spare);
+    return 0;
+}
+
+int errm_LookupEntry(unsigned subsystem, int number) {
+    int index = static_cast<int>(subsystem);
+    if (index != g_cache.currentSubsystem) errm_ResetEntryCache();
+    int slot = errm_FindCachedEntry(number);
+    if (slot >= 0) {
+        g_cache.current = slot;
+    } else {
+        int rc = errm_LoadEntry(index, number);
+        if (rc != 0) return rc;
+        errm_RegisterCachedEntry(number);
+    }
+    g_cache.currentSubsystem = index;
+    return 0;
+}
+
