@@ -10,7 +10,7 @@
 //
 // Input: byte 0 chooses the operation, bytes 1 and 2 are its numeric
 // parameter, the rest is its text (an embedded zero ends the text).
-#include "api/errm_user.h"
+#include "reports/errm_user.h"
 #include "base/errm_env.h"
 #include "base/errm_interr.h"
 #include "base/errm_state.h"
