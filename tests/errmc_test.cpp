@@ -1062,6 +1062,9 @@ TEST_F(errmc_cli, ExplainNamesEveryResultOfTheHeader) {
         {"explain 0", 1, ""},
         {"explain", 105, ""}, // neither a code nor --all
         {"explain 12 --all", 105, ""},
+        {"explain open --json", 0, "{\n  \"code\": 1071,\n  \"name\": \"ERRM_ERR_OPEN\",\n"},
+        {"explain --all --json", 0, "{\n  \"results\": [\n    {\n      \"code\": 1001,\n"},
+        {"explain 1000 --json", 1, ""},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.args);

@@ -23,10 +23,28 @@ def errmc(*args: str, check: bool = True) -> subprocess.CompletedProcess[str]:
                           check=check)
 
 
+# Subsystem TYPES: a message per argument type, numbered from 1, reported on LOG.
+TYPES = [("NONE", "no arguments"), ("D", "[%d]"), ("HD", "[%hd]"), ("HHU", "[%hhu]"),
+         ("U", "[%u]"), ("LU", "[%lu]"), ("LLD", "[%lld]"), ("ZU", "[%zu]"), ("S", "[%s]"),
+         ("LS", "[%ls]"), ("C", "[%c]"), ("LC", "[%lc]"), ("P", "[%p]"), ("F", "[%.1f]"),
+         ("LF", "[%.1Lf]"), ("STAR", "[%*d]"), ("POS", "[%2$s %1$hhd]"),
+         ("HIGH_RC", "returns %d", "rc = 1071"), ("THREAD", "thread %d line %d of %s"),
+         ("LATE", "late", 'severity = "ERROR_DELAYED"\nreports = ["LOG", "CHI"]')]
+
+
+def types_source() -> str:
+    return 'subsystem = "TYPES"\nstamp = "py-tests"\n' + "".join(
+        f'[[message]]\nnumber = {n}\nname = "{name}"\nformat = \'{fmt}\'\n' +
+        (extra[0] + "\n" if extra else "") +
+        ('' if extra and "severity" in extra[0] else 'severity = "NOTE"\nreports = ["LOG"]\n')
+        for n, (name, fmt, *extra) in enumerate(TYPES, 1))
+
+
 @pytest.fixture(scope="module")
 def catalogues(tmp_path_factory: pytest.TempPathFactory) -> pathlib.Path:
     out = tmp_path_factory.mktemp("catalogues")
-    for source in (HERE / "types.toml", EXAMPLES / "sim.toml", EXAMPLES / "solver.toml"):
+    (out / "types.toml").write_text(types_source())
+    for source in (out / "types.toml", EXAMPLES / "sim.toml", EXAMPLES / "solver.toml"):
         errmc("compile", str(source), "-o", str(out))
     return out
 

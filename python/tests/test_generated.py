@@ -3,6 +3,7 @@ mypy --strict checks, and that refuse a wrong value before writing."""
 from __future__ import annotations
 
 import importlib
+import json
 import os
 import pathlib
 import subprocess
@@ -87,3 +88,15 @@ def test_names_python_cannot_hold(tmp_path: pathlib.Path, names: list[str], prob
         f'[[message]]\nnumber = {i}\nname = "{n}"\nseverity = "NOTE"\nformat = "x"\n' for i, n in enumerate(names)))
     result = errmc("header", "--lang", "python", str(source), check=False)
     assert result.returncode == 1 and problem in result.stderr, result.stderr
+
+
+def test_texts_survive_as_python_literals(tmp_path: pathlib.Path) -> None:
+    fmt, ident = 'say "hi" \\ """ \'\'\' \t é %d', 'ID "1" \\'
+    source = tmp_path / "quotes.toml"
+    source.write_text('subsystem = "Q\\"S"\n[[message]]\nnumber = -2147483648\nname = "M"\n'
+                      f'severity = "NOTE"\nformat = {json.dumps(fmt)}\nid = {json.dumps(ident)}\n')
+    errmc("header", "--lang", "python", str(source), "-o", str(tmp_path / "quotes_messages.py"))
+    sys.path.insert(0, str(tmp_path))
+    module: Any = importlib.import_module("quotes_messages")
+    assert (module.SUBSYSTEM, module.M, module.M_ID) == ('Q"S', -2**31, ident)
+    assert module.M_process.__doc__ == "NOTE: " + fmt
