@@ -9,7 +9,6 @@
 #include <array>
 #include <climits>
 #include <cstdint>
-#include <cwchar>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -91,13 +90,16 @@ PythonArg Describe(const Parameter &p) {
 // Length of the valid UTF-8 sequence at s[i], 0 when there is none.
 std::size_t Utf8Length(std::string_view s, std::size_t i) {
     const unsigned char b = static_cast<unsigned char>(s[i]);
-    std::size_t n = b < 0x80 ? 1 : b >= 0xC2 && b < 0xE0 ? 2 : b >= 0xE0 && b < 0xF0 ? 3
-                                : b >= 0xF0 && b < 0xF5                 ? 4
-                                                                        : 0;
+    std::size_t n = b < 0x80                ? 1
+                    : b >= 0xC2 && b < 0xE0 ? 2
+                    : b >= 0xE0 && b < 0xF0 ? 3
+                    : b >= 0xF0 && b < 0xF5 ? 4
+                                            : 0;
     if (n == 0 || i + n > s.size()) return 0;
     for (std::size_t k = 1; k < n; ++k)
         if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return 0;
-    const unsigned char b1 = static_cast<unsigned char>(s[i + 1 < s.size() ? i + 1 : i]);
+    if (n == 1) return 1;
+    const unsigned char b1 = static_cast<unsigned char>(s[i + 1]);
     if ((b == 0xE0 && b1 < 0xA0) || (b == 0xED && b1 >= 0xA0) || (b == 0xF0 && b1 < 0x90) ||
         (b == 0xF4 && b1 >= 0x90))
         return 0; // overlong, surrogate or beyond U+10FFFF
@@ -155,10 +157,10 @@ std::string_view Hint(std::string_view kind) {
 }
 
 constexpr std::array<std::string_view, 35> kPythonKeywords{
-    "False", "None",     "True",   "and",    "as",   "assert", "async",  "await",    "break",
-    "class", "continue", "def",    "del",    "elif", "else",   "except", "finally",  "for",
-    "from",  "global",   "if",     "import", "in",   "is",     "lambda", "nonlocal", "not",
-    "or",    "pass",     "raise",  "return", "try",  "while",  "with",   "yield"};
+    "False", "None",     "True",  "and",    "as",   "assert", "async",  "await",    "break",
+    "class", "continue", "def",   "del",    "elif", "else",   "except", "finally",  "for",
+    "from",  "global",   "if",    "import", "in",   "is",     "lambda", "nonlocal", "not",
+    "or",    "pass",     "raise", "return", "try",  "while",  "with",   "yield"};
 
 // Names the module defines or uses besides the messages'.
 constexpr std::array<std::string_view, 12> kModuleNames{
@@ -203,8 +205,8 @@ PythonModule GeneratePython(const errmdesc::Catalogue &cat, const std::string &s
             out.problems.push_back(what + ": the name is not an identifier");
             continue;
         }
-        for (const std::string &n : {m.name, m.name + "_ID", m.name + "_process",
-                                     m.name + "_text", "_" + m.name + "_ARGS"})
+        for (const std::string &n : {m.name, m.name + "_ID", m.name + "_process", m.name + "_text",
+                                     "_" + m.name + "_ARGS"})
             if (!taken.insert(n).second)
                 out.problems.push_back(what + ": the Python name " + n +
                                        " is a keyword or already taken");
@@ -241,7 +243,8 @@ PythonModule GeneratePython(const errmdesc::Catalogue &cat, const std::string &s
             values += ", " + a;
         }
         const std::size_t code = m.severity < errmdesc::kSeverityNames.size() ? m.severity : 0;
-        py << "\n\n" << n << ": typing.Final = " << m.number << '\n'
+        py << "\n\n"
+           << n << ": typing.Final = " << m.number << '\n'
            << n << "_ID: typing.Final = " << PyQuoted(m.id) << '\n'
            << '_' << n << "_ARGS: typing.Final = errm.Signature(" << m.number << ", " << m.rc
            << ", (";

@@ -18,13 +18,13 @@ namespace errmc {
 
 // One argument of a format as a caller passes it through a variadic call.
 struct PythonArg {
-    std::string ctype;       // the promoted C type: "int", "const char *", ...
-    std::string kind;        // int, float, str, wstr, char, wchar or pointer
-    bool ranged = false;     // min and max hold (integer kinds)
-    std::int64_t min = 0;    // the values the conversion shows unchanged
+    std::string ctype;    // the promoted C type: "int", "const char *", ...
+    std::string kind;     // int, float, str, wstr, char, wchar or pointer
+    bool ranged = false;  // min and max hold (integer kinds)
+    std::int64_t min = 0; // the values the conversion shows unchanged
     std::uint64_t max = 0;
-    std::string conversion;  // e.g. "%-8.*hd"
-    bool star = false;       // a '*' width or precision
+    std::string conversion; // e.g. "%-8.*hd"
+    bool star = false;      // a '*' width or precision
 };
 
 // The arguments of a format, in the order the caller passes them; *usable
