@@ -18,7 +18,8 @@ if(ERRM_PYTHON3 AND ERRM_BUILD_TOOLS AND NOT ERRM_SANITIZE AND NOT ERRM_SANITIZE
                        ${PROJECT_SOURCE_DIR}/python/tests/test_${area}.py
                WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
       set_tests_properties(python_${area} PROPERTIES ENVIRONMENT
-        "ORV_VCO=ixl;ERRM_LIBRARY=$<TARGET_FILE:errm>;ERRM_ERRMC=$<TARGET_FILE:errmc>;PYTHONPATH=${PROJECT_BINARY_DIR}/python;PYTHONDONTWRITEBYTECODE=1")
+        "ORV_VCO=ixl;ERRM_LIBRARY=$<TARGET_FILE:errm>;ERRM_ERRMC=$<TARGET_FILE:errmc>;\
+PYTHONPATH=${PROJECT_BINARY_DIR}/python;PYTHONDONTWRITEBYTECODE=1")
     endforeach()
     # pip install --no-build-isolation of python/ into a virtual environment.
     add_test(NAME python_pip_install

@@ -233,7 +233,8 @@ class Session:
         finally:
             _active.release()
 
-    def load(self, subsystem: str, handle_type: Type[_S] = Subsystem) -> _S:  # type: ignore[assignment]
+    def load(self, subsystem: str,
+             handle_type: Type[_S] = Subsystem) -> _S:  # type: ignore[assignment]
         """Loads errm_desc_<SUBSYSTEM>.bin from the descriptor root."""
         index = ctypes.c_int(-1)
         rc = _lib.lib().ERRM_ReadErrorDescriptor(encode(subsystem), ctypes.byref(index))
@@ -241,7 +242,8 @@ class Session:
             raise TraceError(1, f"ERRM_ReadErrorDescriptor({subsystem})",
                              "the trace file of KOVA_ERRM_LDBG cannot be opened")
         _check(rc, f"ERRM_ReadErrorDescriptor({subsystem})")
-        path = os.path.join(_descriptor_root[0] or "./", f"errm_desc_{encode(subsystem).upper().decode()}.bin")
+        name = decode(encode(subsystem).upper())  # the library upper-cases ASCII only
+        path = os.path.join(_descriptor_root[0] or "./", f"errm_desc_{name}.bin")
         return handle_type(subsystem, index.value, os.path.abspath(path))
 
     def infos(self, subsystem: str) -> Infos:

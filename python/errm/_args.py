@@ -49,7 +49,8 @@ _CTYPES: Dict[str, Type[Any]] = {
 
 
 def _what(spec: ArgSpec, value: object) -> str:
-    return f"{spec.conversion} ({spec.ctype}) takes {_KIND_TAKES[spec.kind]}, not {type(value).__name__}"
+    taken = _KIND_TAKES[spec.kind]
+    return f"{spec.conversion} ({spec.ctype}) takes {taken}, not {type(value).__name__}"
 
 
 def _ranged(spec: ArgSpec, value: int) -> int:

@@ -13,10 +13,12 @@ from conftest import log
 W = (1 << 64) - 1
 CASES = [  # message, arguments, the text it shows or the exception refusing it
     ("NONE", (), "no arguments"), ("NONE", (1,), TypeError),
-    ("D", (-2**31,), "[-2147483648]"), ("D", (2**31 - 1,), "[2147483647]"), ("D", (True,), "[1]"),
+    ("D", (-2**31,), "[-2147483648]"), ("D", (2**31 - 1,), "[2147483647]"),
+    ("D", (True,), "[1]"),
     ("D", ("7",), TypeError), ("D", (1.5,), TypeError), ("D", (None,), TypeError),
     ("D", (2**31,), OverflowError), ("D", (), TypeError), ("D", (1, 2), TypeError),
-    ("HD", (-32768,), "[-32768]"), ("HD", (32768,), OverflowError), ("HD", (-32769,), OverflowError),
+    ("HD", (-32768,), "[-32768]"), ("HD", (32767,), "[32767]"), ("HD", (32768,), OverflowError),
+    ("HD", (-32769,), OverflowError),
     ("HHU", (255,), "[255]"), ("HHU", (256,), OverflowError), ("HHU", (-1,), OverflowError),
     ("U", (2**32 - 1,), "[4294967295]"), ("U", (-1,), OverflowError),
     ("LU", (W,), f"[{W}]"), ("LU", (W + 1,), OverflowError),
@@ -33,8 +35,10 @@ CASES = [  # message, arguments, the text it shows or the exception refusing it
     ("F", (2,), "[2.0]"), ("F", (0.25,), "[0.2]"), ("F", ("1",), TypeError),
     ("F", (True,), TypeError), ("F", (10**400,), OverflowError),
     ("LF", (1.25,), "[1.2]"), ("LF", ("x",), TypeError),
-    ("STAR", (5, 42), "[   42]"), ("STAR", (5.0, 42), TypeError), ("STAR", (2**31, 1), OverflowError),
-    ("POS", (-128, "x"), "[x -128]"), ("POS", ("x", 1), TypeError), ("POS", (128, "x"), OverflowError),
+    ("STAR", (5, 42), "[   42]"), ("STAR", (5.0, 42), TypeError),
+    ("STAR", (2**31, 1), OverflowError),
+    ("POS", (-128, "x"), "[x -128]"), ("POS", ("x", 1), TypeError),
+    ("POS", (128, "x"), OverflowError),
 ]
 
 

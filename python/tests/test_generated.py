@@ -85,7 +85,8 @@ def test_mypy_strict(modules: pathlib.Path) -> None:
 def test_names_python_cannot_hold(tmp_path: pathlib.Path, names: list[str], problem: str) -> None:
     source = tmp_path / "bad.toml"
     source.write_text('subsystem = "BAD"\n' + "".join(
-        f'[[message]]\nnumber = {i}\nname = "{n}"\nseverity = "NOTE"\nformat = "x"\n' for i, n in enumerate(names)))
+        f'[[message]]\nnumber = {i}\nname = "{n}"\nseverity = "NOTE"\nformat = "x"\n'
+        for i, n in enumerate(names)))
     result = errmc("header", "--lang", "python", str(source), check=False)
     assert result.returncode == 1 and problem in result.stderr, result.stderr
 

@@ -22,7 +22,8 @@ def test_threads_write_every_line_intact(run: errm.Session, catalogues: pathlib.
             for i in range(LINES):
                 types.process("THREAD", t, i, f"thread-{t}")
                 if i % 1000 == 0:  # the text is the calling thread's own
-                    assert types.text("THREAD", t, i, "x") == f"** Note: (TYPES - 19) thread {t} line {i} of x\n"
+                    want = f"** Note: (TYPES - 19) thread {t} line {i} of x\n"
+                    assert types.text("THREAD", t, i, "x") == want
         except BaseException as e:
             failures.append(e)
 

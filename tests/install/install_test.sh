@@ -42,7 +42,7 @@ out=$("$prefix/pc_client")
 # The Python package, found through pkg-config; it finds the prefix's library
 # and errmc by itself (no ERRM_LIBRARY, ERRM_ERRMC, LD_LIBRARY_PATH or PATH).
 pythondir=$(pkg-config --variable=pythondir errm)
-[ "$pythondir" -ef "$prefix/lib/python3/dist-packages" ] || { echo "pythondir: $pythondir"; exit 1; }
+[ "$pythondir" -ef "$prefix/lib/python3/dist-packages" ] || { echo "pythondir $pythondir"; exit 1; }
 test -f "$pythondir/errm/_config.py" && test -f "$pythondir/errm/_results.json"
 out=$(cd "$prefix/again" && env -u ERRM_LIBRARY -u ERRM_ERRMC PATH=/usr/bin:/bin ORV_VCO=ixl \
       PYTHONPATH="$pythondir" PYTHONDONTWRITEBYTECODE=1 /usr/bin/python3 -c '
