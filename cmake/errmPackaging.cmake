@@ -1,7 +1,8 @@
 # Debian packages from the install components (cpack -G DEB in the build
 # directory): liberrm1 (the shared library), liberrm-dev (what a client
-# compiles against) and errmc (the catalogue compiler). Run-time dependencies
-# come from dpkg-shlibdeps; -dev needs the same version of liberrm1.
+# compiles against), errmc (the catalogue compiler) and python3-errm (the
+# Python package). Run-time dependencies come from dpkg-shlibdeps; -dev needs
+# the same version of liberrm1.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME errm)
 set(CPACK_PACKAGE_VENDOR "liberrm")
@@ -9,7 +10,7 @@ set(CPACK_PACKAGE_CONTACT "liberrm maintainers <liberrm@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "error-message management library with a C ABI")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_COMPONENTS_ALL lib dev errmc)
+set(CPACK_COMPONENTS_ALL lib dev errmc python)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
@@ -30,5 +31,14 @@ set(CPACK_DEBIAN_ERRMC_PACKAGE_NAME errmc)
 set(CPACK_DEBIAN_ERRMC_PACKAGE_SECTION devel)
 set(CPACK_COMPONENT_ERRMC_DESCRIPTION
     "catalogue compiler of liberrm: TOML sources to descriptors and C headers")
+
+# The Python package: pure Python, loads liberrm1 at run time; errmc gives
+# the argument types of catalogues loaded without a generated module.
+set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-errm)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_ARCHITECTURE all)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "python3, liberrm1 (= ${PROJECT_VERSION})")
+set(CPACK_DEBIAN_PYTHON_PACKAGE_RECOMMENDS "errmc (= ${PROJECT_VERSION})")
+set(CPACK_COMPONENT_PYTHON_DESCRIPTION "error-message management library (Python package errm)")
 
 include(CPack)

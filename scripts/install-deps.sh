@@ -12,6 +12,8 @@ packages=(
   nlohmann-json3-dev             # the catalogue compiler's --json output
   gfortran                       # the Fortran example and client test
   valgrind                       # leak and memory checks
+  python3-pytest python3-mypy    # the Python package's tests and its typed modules
+  python3-setuptools python3-venv # pip install of the Python package, tested in a venv
   clang libclang-rt-14-dev       # fuzzers and sanitizer runtimes
 )
 

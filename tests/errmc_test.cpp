@@ -6,6 +6,7 @@
 #include "errm_descwriter.h"
 #include "header.h"
 #include "printf_format.h"
+#include "python.h"
 #include "source.h"
 
 #include <gtest/gtest.h>
@@ -943,6 +944,28 @@ TEST(errmc_header_text, PositionedArgumentsInPositionOrderAndErrnoNoted) {
     EXPECT_NE(h.find("; %m prints strerror(errno) */"), std::string::npos) << h;
 }
 
+// Texts of a descriptor that are not UTF-8 keep their bytes in the Python
+// module: each stray byte is the surrogate that "surrogateescape" maps back.
+TEST(errmc_python_text, BytesOutsideUtf8AndControlsAsPythonEscapes) {
+    errmdesc::Catalogue cat;
+    cat.subsystem = "B";
+    errmdesc::Message m;
+    m.number = 1;
+    m.name = "M";
+    m.id = "\xff\xc3\xa9\x01\"";
+    m.format = "%5hd%c%p";
+    cat.messages.push_back(m);
+    const errmc::PythonModule py = errmc::GeneratePython(cat, "b.bin");
+    ASSERT_TRUE(py.problems.empty());
+    for (const char *want :
+         {"M_ID: typing.Final = \"\\udcff\xc3\xa9\\x01\\\"\"\n",
+          "errm.ArgSpec(\"int\", \"int\", -32768, 32767, \"%5hd\", False)",
+          "errm.ArgSpec(\"int\", \"char\", 0, 255, \"%c\", False)",
+          "errm.ArgSpec(\"const void *\", \"pointer\", 0, 18446744073709551615, \"%p\", False)",
+          "def M_process(handle: Handle, a1: int, a2: int | str | bytes, a3: int | None, /)"})
+        EXPECT_NE(py.text.find(want), std::string::npos) << want << '\n' << py.text;
+}
+
 TEST_F(errmc_header, ConstantsAndWrappers) {
     const std::string h = Read(Path("sim_msgs.h"));
     EXPECT_NE(h.find("#ifndef ERRM_MESSAGES_SIM_H"), std::string::npos);
@@ -1062,6 +1085,9 @@ TEST_F(errmc_cli, ExplainNamesEveryResultOfTheHeader) {
         {"explain 0", 1, ""},
         {"explain", 105, ""}, // neither a code nor --all
         {"explain 12 --all", 105, ""},
+        {"explain open --json", 0, "{\n  \"code\": 1071,\n  \"name\": \"ERRM_ERR_OPEN\",\n"},
+        {"explain --all --json", 0, "{\n  \"results\": [\n    {\n      \"code\": 1001,\n"},
+        {"explain 1000 --json", 1, ""},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.args);

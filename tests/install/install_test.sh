@@ -39,6 +39,20 @@ cc -std=c99 -Wall -Werror "$here/consumer.c" $(pkg-config --cflags --libs errm) 
 out=$("$prefix/pc_client")
 [ "$out" = "$expected" ] || { echo "pkg-config client printed: $out"; exit 1; }
 
+# The Python package, found through pkg-config; it finds the prefix's library
+# and errmc by itself (no ERRM_LIBRARY, ERRM_ERRMC, LD_LIBRARY_PATH or PATH).
+pythondir=$(pkg-config --variable=pythondir errm)
+[ "$pythondir" -ef "$prefix/lib/python3/dist-packages" ] || { echo "pythondir $pythondir"; exit 1; }
+test -f "$pythondir/errm/_config.py" && test -f "$pythondir/errm/_results.json"
+out=$(cd "$prefix/again" && env -u ERRM_LIBRARY -u ERRM_ERRMC PATH=/usr/bin:/bin ORV_VCO=ixl \
+      PYTHONPATH="$pythondir" PYTHONDONTWRITEBYTECODE=1 /usr/bin/python3 -c '
+import errm
+with errm.session(descriptor_root="catalogues") as s:
+    s.load("APP").process("STARTED", "python", 2)
+print(errm.library_path())')
+want=$(printf '%s\n%s' "** Note: (APP - 7) started python with 2 tasks" "$prefix/lib/liberrm.so.1")
+[ "$out" = "$want" ] || { echo "python client printed: $out"; exit 1; }
+
 # Only the 29 ERRM_ functions leave the shared library.
 syms=$(nm -D --defined-only "$prefix/lib/liberrm.so" | awk '{print $3}' | sort)
 count=$(echo "$syms" | grep -c '^ERRM_')

@@ -17,7 +17,13 @@ blocks() { # the lines of the blocks opened by the fence $1
 script=$(blocks '```sh')
 shown=$(blocks '```' | tail -3)
 out=$(cd "$work" && HOME="$work/home" bash -euo pipefail -c "$script" 2>&1)
-# The pkg-config client, then the CMake client: the same three lines each.
+# The pkg-config client, the Python script, then the CMake client: the same
+# three lines each.
 got=$(echo "$out" | grep -A2 '^\*\* Error' | grep -v '^--$')
-[ "$got" = "$(printf '%s\n%s' "$shown" "$shown")" ] || { echo "$out"; exit 1; }
+[ "$got" = "$(printf '%s\n%s\n%s' "$shown" "$shown" "$shown")" ] || { echo "$out"; exit 1; }
+# The Python script's output as shown, "[...]" standing for the traceback.
+python=$(blocks '```text' | grep -vxF '[...]')
+echo "$out" | awk -v want="$python" 'BEGIN { n = split(want, w, "\n"); i = 1 }
+                                    i <= n && $0 == w[i] { i++ } END { exit i <= n }' ||
+  { echo "$out"; exit 1; }
 echo "quick start ok"

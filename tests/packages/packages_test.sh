@@ -24,11 +24,15 @@ check_files liberrm-dev usr/include/errm.h usr/lib/liberrm.so usr/lib/pkgconfig/
   usr/lib/cmake/errm/errmCatalogue.cmake
 check_files errmc usr/bin/errmc usr/share/man/man1/errmc.1 \
   usr/lib/cmake/errm/errmcTargets.cmake usr/lib/cmake/errm/errmcTargets-CONFIG.cmake
+check_files python3-errm $(printf 'usr/lib/python3/dist-packages/errm/%s ' __init__.py \
+  _args.py _config.py _errors.py _lib.py _results.json py.typed)
 
 field() { dpkg-deb -f "$(deb "$1")" "$2"; }
 [ "$(field liberrm-dev Depends)" = "liberrm1 (= 1.0.3)" ] || { field liberrm-dev Depends; exit 1; }
 field liberrm1 Depends | grep -q 'libmd0' || { field liberrm1 Depends; exit 1; }
 field errmc Depends | grep -q 'libstdc++6' || { field errmc Depends; exit 1; }
+[ "$(field python3-errm Depends)" = "python3, liberrm1 (= 1.0.3)" ] &&
+  [ "$(field python3-errm Architecture)" = all ] || { field python3-errm Depends; exit 1; }
 
 root=$work/root
 for p in liberrm1 liberrm-dev errmc; do dpkg-deb -x "$(deb "$p")" "$root"; done
@@ -37,4 +41,9 @@ cmake --build "$work/client" >/dev/null
 out=$(ORV_VCO=ixl LD_LIBRARY_PATH="$root/usr/lib" "$work/client/consumer" \
       "$work/client/catalogues/" | tail -1)
 [ "$out" = "** Note: (APP - 7) started consumer with 4 workers" ] || { echo "client: $out"; exit 1; }
+# The Python package of python3-errm finds liberrm1's library where it lies.
+dpkg-deb -x "$(deb python3-errm)" "$root"
+out=$(cd "$work/client" && ORV_VCO=ixl PYTHONPATH="$root/usr/lib/python3/dist-packages" \
+      PYTHONDONTWRITEBYTECODE=1 /usr/bin/python3 -c 'import errm; print(errm.library_path(), errm.version())')
+[ "$out" = "$root/usr/lib/liberrm.so.1 (1, 0, 3, 0)" ] || { echo "python: $out"; exit 1; }
 echo "packages ok"

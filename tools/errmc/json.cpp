@@ -5,6 +5,7 @@
 
 #include "input.h"
 #include "json_text.h"
+#include "python.h"
 #include "source.h"
 
 #include <algorithm>
@@ -48,6 +49,7 @@ Json MessageJson(const errmdesc::Message &m, std::uint32_t entryOffset) {
     for (const Parameter &p : FormatParameters(m.format))
         params.push_back(p.ctype);
     j["parameters"] = params;
+    j["args"] = PythonArgsJson(m.format);
     Json reports = Json::array(), codes = Json::array();
     for (std::uint8_t r : m.reports) {
         reports.push_back(Keyword(errmdesc::kChannelNames, r));

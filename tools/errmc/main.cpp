@@ -4,6 +4,7 @@
 #include "doc.h"
 #include "fortran.h"
 #include "json.h"
+#include "python.h"
 #include "results.h"
 
 #include <CLI/CLI.hpp>
@@ -45,8 +46,10 @@ int main(int argc, char **argv) {
     sourceArg(header);
     header->add_option("-o,--output", output, "Header file to write (default: standard output)");
     std::string lang = "c";
-    header->add_option("--lang", lang, "c (the C/C++ header) or fortran (module and C shims)")
-        ->check(CLI::IsMember({"c", "fortran"}));
+    header
+        ->add_option("--lang", lang,
+                     "c (the C/C++ header), fortran (module and C shims) or python (module)")
+        ->check(CLI::IsMember({"c", "fortran", "python"}));
     std::string shims;
     header->add_option("--shims", shims,
                        "With --lang fortran: the C shims file (default: FILE with .c for .f90)");
@@ -87,6 +90,7 @@ int main(int argc, char **argv) {
     bool allCodes = false;
     explain->add_option("code", code, "A code such as 1071, or its name such as ERRM_ERR_OPEN");
     explain->add_flag("--all", allCodes, "Print every code as a Markdown page");
+    jsonFlag(explain);
     explain->callback([&] {
         if (code.empty() == !allCodes) throw CLI::ValidationError("give either a code or --all");
     });
@@ -99,8 +103,9 @@ int main(int argc, char **argv) {
     if (check->parsed())
         status = json ? errmc::CheckJsonCommand(source, io) : errmc::CheckCommand(source, io);
     if (header->parsed())
-        status = lang == "fortran" ? errmc::FortranCommand(source, output, shims, io)
-                                   : errmc::HeaderCommand(source, output, io);
+        status = lang == "fortran"  ? errmc::FortranCommand(source, output, shims, io)
+                 : lang == "python" ? errmc::PythonCommand(source, output, io)
+                                    : errmc::HeaderCommand(source, output, io);
     if (info->parsed())
         status = json ? errmc::InfoJsonCommand(descriptor, io) : errmc::InfoCommand(descriptor, io);
     if (dump->parsed())
@@ -109,7 +114,9 @@ int main(int argc, char **argv) {
     if (diff->parsed())
         status = errmc::DiffCommand(oldInput, newInput, json, errmc::DiffOptions{!noHeaders}, io);
     if (decompile->parsed()) status = errmc::DecompileCommand(descriptor, output, io);
-    if (explain->parsed()) status = errmc::ExplainCommand(code, allCodes, io);
+    if (explain->parsed())
+        status = json ? errmc::ExplainJsonCommand(code, allCodes, io)
+                      : errmc::ExplainCommand(code, allCodes, io);
     std::cout.flush();
     return status;
 }

@@ -4,6 +4,7 @@
 #include "results.h"
 
 #include "base/errm_interr.h"
+#include "json_text.h"
 #include <errm.h>
 
 #include <algorithm>
@@ -226,6 +227,36 @@ int ExplainCommand(const std::string &code, bool all, Streams io) {
         return 1;
     }
     PrintResult(io.out, *r);
+    return 0;
+}
+
+namespace {
+
+Json ResultJson(const ResultInfo &r) {
+    Json j = Json::object();
+    j["code"] = r.code;
+    j["name"] = r.name;
+    j["text"] = ResultText(r.code);
+    j["cause"] = r.cause;
+    j["remedy"] = r.remedy;
+    return j;
+}
+
+} // namespace
+
+int ExplainJsonCommand(const std::string &code, bool all, Streams io) {
+    if (all) {
+        Json list = Json::array();
+        for (const ResultInfo &r : kResults)
+            list.push_back(ResultJson(r));
+        Json doc = Json::object();
+        doc["results"] = list;
+        io.out << JsonText(doc);
+        return 0;
+    }
+    const ResultInfo *r = FindResult(code);
+    if (!r) return ExplainCommand(code, false, io);
+    io.out << JsonText(ResultJson(*r));
     return 0;
 }
 

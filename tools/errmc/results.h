@@ -35,6 +35,10 @@ void PrintResultsPage(std::ostream &out);
 // `all`, prints the whole page instead.
 int ExplainCommand(const std::string &code, bool all, Streams io);
 
+// errmc explain --json: the same as JSON, an object {code, name, text, cause,
+// remedy} per code; with `all`, {"results": [every object in code order]}.
+int ExplainJsonCommand(const std::string &code, bool all, Streams io);
+
 } // namespace errmc
 
 #endif
