@@ -13,6 +13,7 @@ packages=(
   gfortran                       # the Fortran example and client test
   valgrind                       # leak and memory checks
   clang libclang-rt-14-dev       # fuzzers and sanitizer runtimes
+  lintian man-db                 # checks of the Debian packages and the manual pages
 )
 
 missing=()
