@@ -59,6 +59,8 @@ for p in liberrm1 liberrm-dev errmc; do dpkg-deb -x "$(deb "$p")" "$root"; done
 for f in "$root/$lib/liberrm.so.$version" "$root/usr/bin/errmc"; do
   if readelf -S "$f" | grep -Eq '\.(symtab|debug_info)'; then echo "not stripped: $f"; exit 1; fi
 done
+# pkg-config finds the library in the multiarch folder.
+[ "$(PKG_CONFIG_PATH="$root/$lib/pkgconfig" pkg-config --variable=libdir errm)" -ef "$root/$lib" ]
 # The installed manual pages are the build's.
 zcat "$root/usr/share/man/man1/errmc.1.gz" | grep -q "errmc $version" || { echo "errmc.1"; exit 1; }
 
