@@ -3,11 +3,12 @@
 # the man page's COMMANDS (one .SS each) and all appear in its SYNOPSIS; the
 # options of each `errmc COMMAND --help` are exactly the tags of that
 # command's section, and those of `errmc --help` the tags of OPTIONS
-# (-h/--help, which every command takes, is listed once, there). Also checks
-# that both manual pages render without a warning.
-# Usage: man_test.sh ERRMC ERRMC_1 ERRM_3
+# (-h/--help, which every command takes, is listed once, there). errm(3)
+# names every function of errm.h (the _variadic twins together). Both pages
+# render without a warning.
+# Usage: man_test.sh ERRMC ERRMC_1 ERRM_3 ERRM_H
 set -euo pipefail
-errmc=$1 page=$2 lib_page=$3
+errmc=$1 page=$2 lib_page=$3 header=$4
 fail=0
 # The tags (the line after each .TP) of the man page's section $1, as plain
 # text: a section is ".SS NAME" (a command) or ".SH NAME".
@@ -40,6 +41,10 @@ compare "options of errmc" "$(man_options OPTIONS)" "$("$errmc" --help | help_op
 for c in $commands; do
   compare "options of errmc $c" "$(man_options "$c")" \
           "$("$errmc" "$c" --help | help_options | grep -vxE -- '-h|--help' || true)"
+done
+lib_text=$(sed 's/\\f[BIRP]//g' "$lib_page")
+for f in $(sed -n 's/^ERRM_API .*\b\(ERRM_[A-Za-z_]*\)(.*/\1/p' "$header" | grep -v '_variadic$'); do
+  grep -q "\b$f\b" <<< "$lib_text" || { echo "errm(3) does not name $f"; fail=1; }
 done
 for p in "$page" "$lib_page"; do
   warnings=$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -E UTF-8 -l "$p" 2>&1 >/dev/null || true)

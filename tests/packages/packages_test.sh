@@ -62,7 +62,7 @@ done
 # pkg-config finds the library in the multiarch folder.
 [ "$(PKG_CONFIG_PATH="$root/$lib/pkgconfig" pkg-config --variable=libdir errm)" -ef "$root/$lib" ]
 # The installed manual pages are the build's.
-zcat "$root/usr/share/man/man1/errmc.1.gz" | grep -q "errmc $version" || { echo "errmc.1"; exit 1; }
+zgrep -q "errmc $version" "$root/usr/share/man/man1/errmc.1.gz" || { echo "errmc.1"; exit 1; }
 
 # lintian: every tag it reports at info level or above must be one of these,
 # each with its reason.
