@@ -15,6 +15,7 @@ packages=(
   python3-pytest python3-mypy    # the Python package's tests and its typed modules
   python3-setuptools python3-venv # pip install of the Python package, tested in a venv
   clang libclang-rt-14-dev       # fuzzers and sanitizer runtimes
+  lintian man-db                 # checks of the Debian packages and the manual pages
 )
 
 missing=()

@@ -1,0 +1,21 @@
+# Run by cpack on the staged files of the packages, before it builds them:
+# strips every ELF file as Debian's dh_strip does (shared libraries keep only
+# what the dynamic linker needs; .comment and .note go from both).
+file(GLOB_RECURSE staged LIST_DIRECTORIES false "${CPACK_TEMPORARY_DIRECTORY}/*")
+foreach(f IN LISTS staged)
+  if(IS_SYMLINK "${f}")
+    continue()
+  endif()
+  file(READ "${f}" magic LIMIT 4 HEX)
+  if(NOT magic STREQUAL "7f454c46")
+    continue()
+  endif()
+  set(how --remove-section=.comment --remove-section=.note)
+  if(f MATCHES "\\.so(\\.[0-9]+)*$")
+    list(APPEND how --strip-unneeded)
+  endif()
+  execute_process(COMMAND ${CPACK_ERRM_STRIP} ${how} "${f}" RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "strip ${f} failed")
+  endif()
+endforeach()
