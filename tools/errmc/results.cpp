@@ -3,7 +3,7 @@
 // the text comes from the library's own catalogue. Then lookup and printing.
 #include "results.h"
 
-#include "base/errm_interr.h"
+#include "base/errm_interr_texts.h"
 #include <errm.h>
 
 #include <algorithm>
@@ -182,8 +182,9 @@ const ResultInfo *FindResult(std::string_view codeOrName) {
 }
 
 std::string ResultText(int code) {
-    const char *text = errm_InternalErrorText(code);
-    std::string out = text ? text : "";
+    std::string out;
+    if (code >= ERRM_E_FIRST && code <= ERRM_E_LAST)
+        out = errm_kInternalErrors[static_cast<std::size_t>(code - ERRM_E_FIRST)].format;
     while (!out.empty() && out.back() == '\n')
         out.pop_back();
     return out;
