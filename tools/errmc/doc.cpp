@@ -4,14 +4,16 @@
 #include "doc.h"
 
 #include "escape.h"
+#include "fields.h"
 #include "input.h"
 #include "names.h"
+#include "output.h"
+#include "version.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <set>
 
 namespace errmc {
@@ -76,15 +78,6 @@ std::string FormatShown(std::string_view format) {
     return out;
 }
 
-std::string Keyword(const char *const *names, std::size_t count, std::size_t code) {
-    if (code < count && names[code][0] != '\0') return names[code];
-    return "invalid (" + std::to_string(code) + ")";
-}
-
-std::string Version(const std::array<std::uint8_t, 4> &v) {
-    return std::to_string(v[0]) + "." + std::to_string(v[1]) + "." + std::to_string(v[2]);
-}
-
 std::string AnchorPart(std::string_view text) {
     std::string out;
     for (char c : ToIdentifier(text))
@@ -107,8 +100,7 @@ MessageDoc DescribeMessage(const errmdesc::Message &m, const std::string &subsys
     d.identifier = ValidUtf8(m.id.empty() ? std::to_string(m.number) : m.id);
     d.name = ValidUtf8(m.name);
     d.title = d.identifier + " " + d.name;
-    d.severity = Keyword(errmdesc::kSeverityNames.data(), errmdesc::kSeverityNames.size(),
-                         m.severity);
+    d.severity = Keyword(errmdesc::kSeverityNames, m.severity);
     auto row = [&](std::string label, Value v) { d.rows.push_back({std::move(label), std::move(v)}); };
 
     row("Number", {Text(std::to_string(m.number))});
@@ -118,8 +110,7 @@ MessageDoc DescribeMessage(const errmdesc::Message &m, const std::string &subsys
     Value channels;
     for (std::size_t i = 0; i < m.reports.size(); ++i) {
         if (i) channels.push_back(Text(", "));
-        channels.push_back(Text(Keyword(errmdesc::kChannelNames.data(),
-                                        errmdesc::kChannelNames.size(), m.reports[i])));
+        channels.push_back(Text(Keyword(errmdesc::kChannelNames, m.reports[i])));
     }
     if (channels.empty()) channels.push_back(Text("none"));
     row("Channels", channels);
@@ -152,8 +143,7 @@ MessageDoc DescribeMessage(const errmdesc::Message &m, const std::string &subsys
     if (!actions.empty()) row("Follow-up actions", actions);
     if (!m.env.empty()) row("Environment variable", {Code(m.env)});
     if (m.dateKind != 0)
-        row("Date stamp", {Text(Keyword(errmdesc::kDateKindNames.data(),
-                                        errmdesc::kDateKindNames.size(), m.dateKind))});
+        row("Date stamp", {Text(Keyword(errmdesc::kDateKindNames, m.dateKind))});
     if (m.force != 0) row("Force display", {Text("yes")});
     row("Return code", {Text(std::to_string(m.rc))});
     d.comment = ValidUtf8(m.second);
@@ -335,8 +325,8 @@ std::string GenerateDoc(const std::vector<errmdesc::Catalogue> &cats, DocFormat 
 int DocCommand(const std::vector<std::string> &inputs, const std::string &outFile,
                const std::string &format, Streams io) {
     if (format != "md" && format != "html") {
-        io.err << "errmc: error: unknown format '" << format << "' (expected md or html)\n";
-        return 1;
+        io.Error("unknown format '" + format + "' (expected md or html)");
+        return kExitFailed;
     }
     std::vector<errmdesc::Catalogue> cats;
     bool ok = true;
@@ -347,21 +337,10 @@ int DocCommand(const std::vector<std::string> &inputs, const std::string &outFil
         else
             ok = false;
     }
-    if (!ok) return 1;
+    if (!ok) return kExitFailed;
     const std::string text = GenerateDoc(cats, format == "html" ? DocFormat::Html
                                                                  : DocFormat::Markdown);
-    if (outFile.empty()) {
-        io.out << text;
-        return 0;
-    }
-    std::ofstream f(outFile, std::ios::binary | std::ios::trunc);
-    if (f) f << text;
-    if (f) f.close();
-    if (!f) {
-        io.err << "errmc: error: cannot write " << outFile << '\n';
-        return 1;
-    }
-    return 0;
+    return WriteOutput(outFile, text, io) ? kExitOk : kExitFailed;
 }
 
 } // namespace errmc

@@ -222,9 +222,9 @@ int ExplainCommand(const std::string &code, bool all, Streams io) {
     }
     const ResultInfo *r = FindResult(code);
     if (!r) {
-        io.err << "errmc: error: '" << code << "' is not a result code of the library (the codes "
-               << "are listed by errmc explain --all)\n";
-        return 1;
+        io.Error("'" + code + "' is not a result code of the library (the codes are listed by "
+                 "errmc explain --all)");
+        return kExitFailed;
     }
     PrintResult(io.out, *r);
     return 0;
