@@ -1058,11 +1058,17 @@ TEST_F(errmc_cli, ExplainNamesEveryResultOfTheHeader) {
         const char *out; // the start of standard output
     };
     const Case cases[] = {
-        {"explain 1071", 0, "1071 ERRM_ERR_OPEN\n  text:   Open file failure for %s @ F=%s/L=%d\n"},
+        {"explain 1071", 0,
+         "1071 ERRM_ERR_OPEN\n  text:        Open file failure for %s @ F=%s/L=%d\n"
+         "  returned by: ERRM_ReadErrorDescriptor, ERRM_DisplayInfos;"},
         {"explain errm_err_not_found", 0, "1024 ERRM_ERR_NOT_FOUND\n"},
         {"explain MAGIC", 0, "1048 ERRM_ERR_MAGIC\n"},
         {"explain 1000", 1, ""}, // in the catalogue, never returned
-        {"explain 0", 1, ""},
+        {"explain -1", 1, ""},
+        {"explain 0", 0, "0 ERRM_OK\n"},
+        {"explain trace_unavailable", 0,
+         "1 ERRM_TRACE_UNAVAILABLE\n  text:        (none: the library writes no line for it)\n"
+         "  returned by: ERRM_ReadErrorDescriptor\n  cause:       The trace is wanted"},
         {"explain", 2, ""}, // neither a code nor --all
         {"explain 12 --all", 2, ""},
     };
@@ -1072,20 +1078,28 @@ TEST_F(errmc_cli, ExplainNamesEveryResultOfTheHeader) {
         EXPECT_EQ(r.status, c.status) << r.err;
         EXPECT_EQ(r.out.rfind(c.out, 0), 0u) << r.out;
     }
-    // Every constant of errm.h has an entry: the page's count matches the
-    // header's ERRM_ERR_ lines.
+    // Every result constant of errm.h ("#define ERRM_<NAME> <number>") has
+    // its entry, and the page has no other; a cause of a call out of order
+    // says so.
     std::ifstream header(std::string(ERRM_INCLUDE_DIR) + "/errm.h");
+    const std::string page = Run("explain --all").out;
     std::string line;
     std::size_t constants = 0;
-    while (std::getline(header, line))
-        constants += line.rfind("#define ERRM_ERR_", 0) == 0;
-    const std::string page = Run("explain --all").out;
-    std::size_t entries = 0;
-    for (std::size_t at = page.find("\n## "); at != std::string::npos;
-         at = page.find("\n## ", at + 1))
-        ++entries;
-    EXPECT_EQ(entries, constants);
+    while (std::getline(header, line)) {
+        std::istringstream words(line);
+        std::string define, name, value;
+        words >> define >> name >> value;
+        if (define != "#define" || name.rfind("ERRM_", 0) != 0 || value.empty() ||
+            value.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        ++constants;
+        EXPECT_NE(page.find("\n## " + value + " `" + name + "`\n"), std::string::npos) << name;
+    }
+    EXPECT_EQ(std::count(page.begin(), page.end(), '#'), static_cast<long>(2 * constants + 1));
     EXPECT_GT(constants, 30u);
+    EXPECT_NE(page.find("Cause: Most often a call out of order: the descriptor was loaded before "
+                        "ERRM_Init"),
+              std::string::npos);
 }
 
 TEST(errmc_diagnostics, ColourAndCaretOnlyWhereAsked) {
