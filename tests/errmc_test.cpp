@@ -1309,6 +1309,9 @@ TEST_F(errmc_cli, ExitStatusesAndTheClosingCount) {
         {"doc sim.toml --format pdf", 2, "Run with --help for more information."},
         {"--version", 0, ""},
     };
+    EXPECT_NE(Run("check warn.toml").err.find(
+                  "warn.toml:12:6: warning: id 'X' is already the id of the message at line 7\n"),
+              std::string::npos);
     for (const auto &c : cases) {
         SCOPED_TRACE(c.command);
         const Result r = Run(c.command);
@@ -1361,6 +1364,16 @@ TEST_F(errmc_cli, StandardInputAndAnyInputForHeaders) {
         EXPECT_NE(r.err.find(c.inErr), std::string::npos) << r.err;
         // No line of a binary input under a diagnostic.
         EXPECT_EQ(r.err.find("ELF"), std::string::npos) << r.err;
+    }
+    // A TOML syntax error shows its line and caret whichever command reads it.
+    Write("syntax.toml", "subsystem = \"T\"\nversion = \n");
+    for (const char *command : {"check syntax.toml", "doc syntax.toml", "diff sim.toml syntax.toml",
+                                "header syntax.toml --lang fortran -o f.f90"}) {
+        const Result r = Run(command);
+        EXPECT_EQ(r.status, 1) << command;
+        EXPECT_NE(r.err.find("syntax.toml:2:11: error: "), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("    2 | version = \n      |           ^\n"), std::string::npos)
+            << command << ": " << r.err;
     }
     // The same header from a source and from its descriptor, but for the name
     // of what it was made from.
