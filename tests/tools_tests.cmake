@@ -30,3 +30,11 @@ target_compile_definitions(errmc_catalogue_test PRIVATE
   ERRMC_PATH="$<TARGET_FILE:errmc>"
   ERRM_CHROMIUM="$<$<BOOL:${ERRM_CHROMIUM}>:${ERRM_CHROMIUM}>"
   ERRM_GOLDEN_DIR="${CMAKE_CURRENT_SOURCE_DIR}/golden")
+
+# errmc carries nothing of the library but its conversion parser: no
+# ERRM_ export and no load-time hook.
+find_program(ERRM_NM nm)
+if(ERRM_NM)
+  add_test(NAME errmc_links_no_library
+           COMMAND sh -c "'${ERRM_NM}' -C '$<TARGET_FILE:errmc>' > errmc.nm && ! grep -E '^[0-9a-f]* *[A-Za-z] (ERRM_|errm_OnLoad)' errmc.nm")
+endif()

@@ -144,7 +144,7 @@ int CheckCommand(const std::string &source, Streams io) {
     const std::optional<errmdesc::Catalogue> cat = LoadCatalogue(source, io);
     if (!cat) return kExitFailed;
     io.out << ShownName(source) << ": subsystem " << cat->subsystem << ", " << Messages(cat->messages.size())
-           << (StateOf(io).warnings ? "\n" : ", no errors\n");
+           << ", no errors\n";
     return kExitOk;
 }
 
