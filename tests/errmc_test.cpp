@@ -15,6 +15,7 @@
 
 #include <sys/wait.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -380,12 +381,13 @@ TEST_F(errmc_cli, FailuresWriteNothing) {
     EXPECT_FALSE(fs::exists(Path("b.h")));
 
     r = Run("compile missing.toml");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "missing.toml: error: cannot open the source: No such file or directory\n");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "missing.toml: error: cannot open the source: No such file or directory\n"
+                     "1 error\n");
 
     Write("ok.toml", "subsystem = \"B\"\n");
     r = Run("compile ok.toml -o ok.toml/sub");
-    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("errmc: error: cannot create ok.toml/sub"), std::string::npos) << r.err;
 }
 
@@ -639,13 +641,12 @@ TEST_F(errmc_cli, EverySourceErrorAtItsLineAndColumn) {
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.out, "");
         // Exactly one diagnostic: the expected one, then its source line and a
-        // caret when it has a position.
+        // caret when it has a position, then the count.
         const bool positioned = e.expect[0] != ' ';
         EXPECT_EQ(r.err.rfind("src.toml:" + e.expect, 0), 0u) << r.err;
-        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), positioned ? 3 : 1) << r.err;
-        if (positioned) {
-            EXPECT_EQ(r.err.substr(r.err.size() - 2), "^\n") << r.err;
-        }
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), positioned ? 4 : 2) << r.err;
+        const std::string end = positioned ? "^\n1 error\n" : "\n1 error\n";
+        EXPECT_EQ(r.err.substr(r.err.size() - end.size()), end) << r.err;
     }
 }
 
@@ -654,13 +655,13 @@ TEST_F(errmc_cli, NonRegularSourcesAreRefusedAndTextPercentsWarned) {
     for (const std::string &path :
          {(dir_ / "fifo.toml").string(), dir_.string(), std::string("/dev/null")}) {
         const Result r = Run("check " + path);
-        EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(r.err, path + ": error: the source is not a regular file\n");
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.err, path + ": error: the source is not a regular file\n1 error\n");
         // Every command that reads a catalogue refuses it without blocking.
         // (A command that blocked would end by timeout with status 124.)
         for (const char *command : {"info ", "dump ", "doc ", "diff src.toml "}) {
             const int status = Run(command + path, "timeout 10").status;
-            EXPECT_TRUE(status == 1 || status == 2) << command << path << ": " << status;
+            EXPECT_EQ(status, 2) << command << path;
         }
     }
     Write("src.toml", WithMessage("format = \"93% of (% used)\"\n"));
@@ -673,7 +674,8 @@ TEST_F(errmc_cli, NonRegularSourcesAreRefusedAndTextPercentsWarned) {
                      "src.toml:6:19: warning: format: '% u' is a conversion that takes an "
                      "argument; write '%%' for a percent sign (byte 8)\n"
                      "    6 | format = \"93% of (% used)\"\n"
-                     "      |                   ^\n");
+                     "      |                   ^\n"
+                     "2 warnings\n");
 }
 
 TEST_F(errmc_cli, TheValidSourcesBehindTheErrorCasesPass) {
@@ -737,7 +739,8 @@ surprise = true
               "      |          ^\n"
               "many.toml:13:1: error: unknown key 'surprise' in message\n"
               "   13 | surprise = true\n"
-              "      | ^\n");
+              "      | ^\n"
+              "9 errors\n");
 }
 
 // -------------------------------------------------------------- round trips
@@ -863,7 +866,7 @@ TEST_F(errmc_cli, DecompileSaysWhenTheSourceCannotGiveTheSameMessages) {
               std::string::npos)
         << r.err;
     EXPECT_NE(r.err.find("not valid UTF-8"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("the source does not compile: line 9:12: unknown severity '9'"),
+    EXPECT_NE(r.err.find("the source does not compile: line 9:12: unknown severity 'invalid (9)'"),
               std::string::npos)
         << r.err;
     EXPECT_NE(r.err.find("'%n' is not allowed"), std::string::npos) << r.err;
@@ -970,9 +973,10 @@ TEST_F(errmc_header, ConstantsAndWrappers) {
     const std::string h = Read(Path("sim_msgs.h"));
     EXPECT_NE(h.find("#ifndef ERRM_MESSAGES_SIM_H"), std::string::npos);
     EXPECT_NE(h.find("#include <errm.h>"), std::string::npos);
-    EXPECT_NE(h.find("    SIM_OPEN_FAILED = 37,\n"), std::string::npos);
-    EXPECT_NE(h.find("    SIM_PROGRESS = -4,\n"), std::string::npos);
-    EXPECT_NE(h.find("    SIM_EVERY_TYPE = (-2147483647 - 1)\n"), std::string::npos);
+    // In number order, whatever the source's.
+    EXPECT_NE(h.find("    SIM_EVERY_TYPE = (-2147483647 - 1),\n    SIM_PROGRESS = -4,\n"),
+              std::string::npos);
+    EXPECT_NE(h.find("    SIM_OPEN_FAILED = 37\n"), std::string::npos);
     EXPECT_NE(h.find("static inline int SIM_OPEN_FAILED_process(SIM_handle subsystem, const "
                      "char *a1, int a2)\n{\n    return ERRM_ProcessError(subsystem.index, "
                      "SIM_OPEN_FAILED, a1, a2);\n}\n"),
@@ -1078,15 +1082,21 @@ TEST_F(errmc_cli, ExplainNamesEveryResultOfTheHeader) {
         const char *out; // the start of standard output
     };
     const Case cases[] = {
-        {"explain 1071", 0, "1071 ERRM_ERR_OPEN\n  text:   Open file failure for %s @ F=%s/L=%d\n"},
+        {"explain 1071", 0,
+         "1071 ERRM_ERR_OPEN\n  text:        Open file failure for %s @ F=%s/L=%d\n"
+         "  returned by: ERRM_ReadErrorDescriptor, ERRM_DisplayInfos;"},
         {"explain errm_err_not_found", 0, "1024 ERRM_ERR_NOT_FOUND\n"},
         {"explain MAGIC", 0, "1048 ERRM_ERR_MAGIC\n"},
         {"explain 1000", 1, ""}, // in the catalogue, never returned
-        {"explain 0", 1, ""},
-        {"explain", 105, ""}, // neither a code nor --all
-        {"explain 12 --all", 105, ""},
+        {"explain -1", 1, ""},
+        {"explain 0", 0, "0 ERRM_OK\n"},
+        {"explain trace_unavailable", 0,
+         "1 ERRM_TRACE_UNAVAILABLE\n  text:        (none: the library writes no line for it)\n"
+         "  returned by: ERRM_ReadErrorDescriptor\n  cause:       The trace is wanted"},
+        {"explain", 2, ""}, // neither a code nor --all
+        {"explain 12 --all", 2, ""},
         {"explain open --json", 0, "{\n  \"code\": 1071,\n  \"name\": \"ERRM_ERR_OPEN\",\n"},
-        {"explain --all --json", 0, "{\n  \"results\": [\n    {\n      \"code\": 1001,\n"},
+        {"explain --all --json", 0, "{\n  \"results\": [\n    {\n      \"code\": 0,\n"},
         {"explain 1000 --json", 1, ""},
     };
     for (const Case &c : cases) {
@@ -1095,20 +1105,28 @@ TEST_F(errmc_cli, ExplainNamesEveryResultOfTheHeader) {
         EXPECT_EQ(r.status, c.status) << r.err;
         EXPECT_EQ(r.out.rfind(c.out, 0), 0u) << r.out;
     }
-    // Every constant of errm.h has an entry: the page's count matches the
-    // header's ERRM_ERR_ lines.
+    // Every result constant of errm.h ("#define ERRM_<NAME> <number>") has
+    // its entry, and the page has no other; a cause of a call out of order
+    // says so.
     std::ifstream header(std::string(ERRM_INCLUDE_DIR) + "/errm.h");
+    const std::string page = Run("explain --all").out;
     std::string line;
     std::size_t constants = 0;
-    while (std::getline(header, line))
-        constants += line.rfind("#define ERRM_ERR_", 0) == 0;
-    const std::string page = Run("explain --all").out;
-    std::size_t entries = 0;
-    for (std::size_t at = page.find("\n## "); at != std::string::npos;
-         at = page.find("\n## ", at + 1))
-        ++entries;
-    EXPECT_EQ(entries, constants);
+    while (std::getline(header, line)) {
+        std::istringstream words(line);
+        std::string define, name, value;
+        words >> define >> name >> value;
+        if (define != "#define" || name.rfind("ERRM_", 0) != 0 || value.empty() ||
+            value.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        ++constants;
+        EXPECT_NE(page.find("\n## " + value + " `" + name + "`\n"), std::string::npos) << name;
+    }
+    EXPECT_EQ(std::count(page.begin(), page.end(), '#'), static_cast<long>(2 * constants + 1));
     EXPECT_GT(constants, 30u);
+    EXPECT_NE(page.find("Cause: Most often a call out of order: the descriptor was loaded before "
+                        "ERRM_Init"),
+              std::string::npos);
 }
 
 TEST(errmc_diagnostics, ColourAndCaretOnlyWhereAsked) {
@@ -1186,7 +1204,8 @@ TEST_F(errmc_cli, SameSourceAndStampGiveTheSameBytes) {
 
     const Result bad = Run("compile r.toml -o f", "SOURCE_DATE_EPOCH=junk");
     EXPECT_EQ(bad.status, 1);
-    EXPECT_EQ(bad.err, "errmc: error: SOURCE_DATE_EPOCH \"junk\" is not a count of seconds\n");
+    EXPECT_EQ(bad.err, "errmc: error: SOURCE_DATE_EPOCH \"junk\" is not a count of seconds\n"
+                       "1 error\n");
     EXPECT_FALSE(fs::exists(Path("f")));
 
     // The header does not depend on the stamp.
@@ -1235,8 +1254,8 @@ TEST_F(errmc_cli, InfoPrintsTheHeaderAndTheDigestCheck) {
     EXPECT_NE(r.err.find("errmc: error: short.bin: checksummed range 56+"), std::string::npos)
         << r.err;
     r = Run("info nothing.bin");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("cannot open nothing.bin"), std::string::npos) << r.err;
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("nothing.bin: cannot open: No such file"), std::string::npos) << r.err;
 }
 
 TEST_F(errmc_cli, DumpListsEveryMessage) {
@@ -1273,10 +1292,182 @@ TEST_F(errmc_cli, CommandLine) {
     }
     EXPECT_NE(Run("compile --help").out.find("-o,--output"), std::string::npos);
     EXPECT_NE(Run("--help").out.find("decompile"), std::string::npos);
-    EXPECT_NE(Run("").status, 0);             // a command is required
-    EXPECT_NE(Run("frobnicate x").status, 0); // unknown command
-    EXPECT_NE(Run("compile").status, 0);      // missing source
-    EXPECT_NE(Run("check a.toml b.toml").status, 0);
+}
+
+// ------------------------------------------------------- statuses and runs
+
+// Every run's exit status: 0 success, 1 errors in the input or a breaking
+// diff, 2 a usage error or a file not read or written; and the count that
+// ends a run with problems.
+TEST_F(errmc_cli, ExitStatusesAndTheClosingCount) {
+    Write("sim.toml", kSimSource);
+    Write("warn.toml", WithMessage("format = \"93% of (% used)\"\nid = \"X\"\n") +
+                           "[[message]]\nnumber = 2\nname = \"N\"\nseverity = \"NOTE\"\nid = \"X\"\n");
+    Write("bad.toml", "subsystem = \"B\"\n[[message]]\nnumber = 1\n");
+    Write("v1.toml", "subsystem = \"V\"\nversion = \"1.2.0\"\n");
+    Write("v0.toml", "subsystem = \"V\"\nversion = \"1.1.9\"\n");
+    Write("file", "");
+    const struct {
+        const char *command; // after errmc, in the test folder; none redirected: out.txt
+        int status;
+        const char *lastErrLine; // "" when standard error is empty
+    } cases[] = {
+        {"check sim.toml", 0, ""},
+        {"check warn.toml", 0, "3 warnings"},
+        {"check warn.toml --werror", 1, "3 errors"},
+        {"--werror check warn.toml", 1, "3 errors"},
+        {"check bad.toml", 1, "2 errors"},
+        {"check bad.toml --json", 1, ""},
+        {"check missing.toml", 2, "1 error"},
+        {"check missing.toml --json", 2, ""},
+        {"info missing.bin --json", 2, ""},
+        {"diff v1.toml v0.toml", 0, "1 warning"}, // a version going down
+        {"diff v1.toml v0.toml --werror", 1, "1 error"},
+        {"diff v0.toml v1.toml", 0, ""},
+        {"diff sim.toml bad.toml", 1, "2 errors"},
+        {"diff sim.toml missing.toml", 2, "1 error"},
+        {"header sim.toml -o file/x.h", 2, "1 error"},
+        {"frobnicate x", 2, "Run with --help for more information."},
+        {"", 2, "Run with --help for more information."},
+        {"compile", 2, "Run with --help for more information."},
+        {"check a.toml b.toml", 2, "Run with --help for more information."},
+        {"header sim.toml --lang cobol", 2, "Run with --help for more information."},
+        {"doc sim.toml --format pdf", 2, "Run with --help for more information."},
+        {"--version", 0, ""},
+    };
+    EXPECT_NE(Run("check warn.toml").err.find(
+                  "warn.toml:12:6: warning: id 'X' is already the id of the message at line 7\n"),
+              std::string::npos);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.command);
+        const Result r = Run(c.command);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        std::string last = r.err.empty() ? "" : r.err.substr(0, r.err.size() - 1);
+        last = last.substr(last.rfind('\n') + 1);
+        EXPECT_EQ(last, c.lastErrLine) << r.err;
+    }
+    // Standard output that cannot be written fails the run.
+    for (const char *command : {"header sim.toml", "check sim.toml", "explain --all",
+                                "doc sim.toml --format html", "dump errm_desc_SIM.bin"}) {
+        ASSERT_EQ(Run("compile sim.toml").status, 0);
+        const Result r = Shell(std::string("'") + ERRMC_PATH + "' " + command +
+                               " > /dev/full 2> err.txt");
+        EXPECT_EQ(r.status, 2) << command;
+        EXPECT_NE(r.err.find("errmc: error: cannot write the standard output"), std::string::npos)
+            << command << ": " << r.err;
+    }
+}
+
+// "-" reads standard input, whatever the input is; every --lang of header
+// takes a source or a descriptor alike; binary bytes never show as a line.
+TEST_F(errmc_cli, StandardInputAndAnyInputForHeaders) {
+    Write("sim.toml", kSimSource);
+    ASSERT_EQ(Run("compile sim.toml -o bin").status, 0);
+    Write("junk.toml", std::string("\x7f" "ELF\x01\x02\x00\x00 = [\x80\xff\n", 16));
+    const struct {
+        const char *command;
+        int status;
+        const char *inOut; // in standard output
+        const char *inErr; // in standard error
+    } cases[] = {
+        {"check - < sim.toml", 0, "<stdin>: subsystem SIM, 3 messages, no errors", ""},
+        {"check - < junk.toml", 1, "", "<stdin>:1:"},
+        {"header - < sim.toml", 0, "Generated by errmc ", ""},
+        {"header - < bin/errm_desc_SIM.bin", 0, "SIM_OPEN_FAILED = 37", ""},
+        {"header junk.toml", 1, "", "junk.toml:1:"},
+        {"header bin/errm_desc_SIM.bin --lang fortran -o m.f90", 0, "", ""},
+        {"info - < bin/errm_desc_SIM.bin", 0, "<stdin> (", ""},
+        {"doc - < bin/errm_desc_SIM.bin", 0, "OPEN_FAILED", ""},
+        {"diff sim.toml - < bin/errm_desc_SIM.bin", 0, "0 breaking changes", ""},
+        {"compile - -o in < sim.toml", 0, "wrote in/errm_desc_SIM.bin", ""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.command);
+        const Result r = Shell(std::string("'") + ERRMC_PATH + "' " + c.command +
+                               " > out.txt 2> err.txt");
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_NE(r.out.find(c.inOut), std::string::npos) << r.out;
+        EXPECT_NE(r.err.find(c.inErr), std::string::npos) << r.err;
+        // No line of a binary input under a diagnostic.
+        EXPECT_EQ(r.err.find("ELF"), std::string::npos) << r.err;
+    }
+    // A TOML syntax error shows its line and caret whichever command reads it.
+    Write("syntax.toml", "subsystem = \"T\"\nversion = \n");
+    for (const char *command : {"check syntax.toml", "doc syntax.toml", "diff sim.toml syntax.toml",
+                                "header syntax.toml --lang fortran -o f.f90"}) {
+        const Result r = Run(command);
+        EXPECT_EQ(r.status, 1) << command;
+        EXPECT_NE(r.err.find("syntax.toml:2:11: error: "), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("    2 | version = \n      |           ^\n"), std::string::npos)
+            << command << ": " << r.err;
+    }
+    // The same header from a source and from its descriptor, but for the name
+    // of what it was made from.
+    ASSERT_EQ(Run("header sim.toml -o a.h").status, 0);
+    ASSERT_EQ(Run("header bin/errm_desc_SIM.bin -o b.h").status, 0);
+    std::string a = Read(Path("a.h")), b = Read(Path("b.h"));
+    a.replace(a.find("\"sim.toml\""), 10, "X");
+    b.replace(b.find("\"errm_desc_SIM.bin\""), 19, "X");
+    EXPECT_EQ(a, b);
+}
+
+// Outputs are written whole or not at all, and a descriptor's recorded sizes
+// are checked against the file before anything is allocated for them.
+TEST_F(errmc_cli, OutputsWholeOrNotAtAllAndLargeDescriptors) {
+    Write("sim.toml", kSimSource);
+    ASSERT_EQ(Run("compile sim.toml").status, 0);
+    Write("kept.h", "kept");
+    // The shims cannot be written: the module is not written either, and a
+    // file that was there stays as it was.
+    Result r = Run("header sim.toml --lang fortran -o kept.h --shims nowhere/s.c");
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_EQ(Read(Path("kept.h")), "kept");
+    std::size_t files = 0;
+    for (const auto &e : fs::directory_iterator(dir_))
+        files += e.path().filename().string().find("errmc-") != std::string::npos;
+    EXPECT_EQ(files, 0u); // no temporary file left
+
+    // A descriptor in a 2 GiB sparse file; and one whose header claims a
+    // directory of 100 million records over such a file. errmc may map the
+    // file (2 GiB of address space) but not copy it, nor reserve room for
+    // the records the header claims.
+    fs::copy_file(Path("errm_desc_SIM.bin"), Path("big.bin"));
+    fs::resize_file(Path("big.bin"), std::uintmax_t{2} << 30);
+    Bytes claim = ReadBytes(Path("errm_desc_SIM.bin"));
+    claim[4] = 0x00, claim[5] = 0xE1, claim[6] = 0xF5, claim[7] = 0x05; // 100,000,000
+    std::ofstream(Path("claim.bin"), std::ios::binary)
+        .write(reinterpret_cast<const char *>(claim.data()), static_cast<std::streamsize>(claim.size()));
+    fs::resize_file(Path("claim.bin"), std::uintmax_t{2} << 30);
+    const struct {
+        const char *command;
+        int status;
+    } cases[] = {
+        {"info big.bin", 0},  {"dump big.bin", 0},  {"decompile big.bin", 0},
+        {"info claim.bin", 1}, {"dump claim.bin", 1}, {"doc claim.bin", 1},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.command);
+        r = Shell(std::string("ulimit -v 2800000; '") + ERRMC_PATH + "' " + c.command +
+                  " > out.txt 2> err.txt");
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_EQ(r.err.find("bad_alloc"), std::string::npos) << r.err;
+    }
+}
+
+// Many errors are printed in time linear in their number (a quadratic
+// printer took minutes for this many).
+TEST_F(errmc_cli, ManyErrorsInLinearTime) {
+    std::string src = "subsystem = \"M\"\n";
+    for (int i = 0; i < 60000; ++i)
+        src += "[[message]]\nnumber = \"x\"\nname = 1\nseverity = 2\n";
+    Write("many.toml", src);
+    const auto start = std::chrono::steady_clock::now();
+    const Result r = Run("check many.toml");
+    const auto seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.substr(r.err.size() - 14), "180000 errors\n");
+    EXPECT_LT(seconds, 30.0);
 }
 
 } // namespace

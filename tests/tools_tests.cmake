@@ -22,8 +22,19 @@ target_compile_definitions(errmc_library_test PRIVATE
 
 # Reference documents, --json, diff and the Fortran generator, on the golden
 # catalogue under golden/.
+# The HTML page's filter runs in a headless chromium when one is installed.
+find_program(ERRM_CHROMIUM chromium)
 errm_add_test(errmc_catalogue_test SOURCES errmc_catalogue_test.cpp LIBS errmc_core)
 add_dependencies(errmc_catalogue_test errmc)
 target_compile_definitions(errmc_catalogue_test PRIVATE
   ERRMC_PATH="$<TARGET_FILE:errmc>"
+  ERRM_CHROMIUM="$<$<BOOL:${ERRM_CHROMIUM}>:${ERRM_CHROMIUM}>"
   ERRM_GOLDEN_DIR="${CMAKE_CURRENT_SOURCE_DIR}/golden")
+
+# errmc carries nothing of the library but its conversion parser: no
+# ERRM_ export and no load-time hook.
+find_program(ERRM_NM nm)
+if(ERRM_NM)
+  add_test(NAME errmc_links_no_library
+           COMMAND sh -c "'${ERRM_NM}' -C '$<TARGET_FILE:errmc>' > errmc.nm && ! grep -E '^[0-9a-f]* *[A-Za-z] (ERRM_|errm_OnLoad)' errmc.nm")
+endif()

@@ -463,7 +463,9 @@ bool Decode(const std::uint8_t *data, std::size_t size, Catalogue *cat, ReadInfo
         return false;
     }
     cat->messages.clear();
-    cat->messages.reserve(info->entryCount);
+    // The count is only a hint until the entries decode: a damaged header of
+    // a large file must not reserve memory for millions of messages.
+    cat->messages.reserve(std::min<std::size_t>(info->entryCount, 4096));
     info->entryOffsets.clear();
     Cursor dir(data, size, info->directoryOffset);
     for (std::uint32_t i = 0; i < info->entryCount; ++i) {

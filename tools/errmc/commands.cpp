@@ -1,27 +1,91 @@
-// commands.cpp - errmc's commands: loading a checked source, writing output
-// files, the three source commands, then the three descriptor commands.
+// commands.cpp - errmc's commands: the run's state and the printing of
+// problems, loading a checked source, the three source commands, then the
+// three descriptor commands.
 #include "commands.h"
 #include "fields.h"
 
 #include "decompile.h"
+#include "diagnostics.h"
 #include "errm_descwriter.h"
 #include "escape.h"
 #include "header.h"
-#include "source.h"
+#include "input.h"
+#include "output.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <iomanip>
-#include <iostream>
 #include <optional>
 #include <sstream>
 
 namespace errmc {
+
+// ------------------------------------------------------------ the run's state
+
+std::string RunState::Summary() const {
+    if (errors == 0 && warnings == 0) return "";
+    auto count = [](std::size_t n, const char *what) {
+        return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+    };
+    if (warnings == 0) return count(errors, "error");
+    if (errors == 0) return count(warnings, "warning");
+    return count(errors, "error") + ", " + count(warnings, "warning");
+}
+
+int RunState::Status(int status) const {
+    if (fileUnusable) return kExitUnusable;
+    // An error printed fails the run, whatever the command made of it.
+    if (status == kExitOk && errors > 0) return kExitFailed;
+    return status;
+}
+
+namespace {
+
+RunState g_untracked; // the state of streams made without one (tests)
+
+RunState &StateOf(const Streams &io) {
+    return io.run ? *io.run : g_untracked;
+}
+
+} // namespace
+
+void Streams::Error(std::string_view message) const {
+    err << "errmc: error: " << message << '\n';
+    ++StateOf(*this).errors;
+}
+
+void Streams::Warning(std::string_view message) const {
+    if (Werror()) {
+        Error(std::string(message) + " [--werror]");
+        return;
+    }
+    err << "errmc: warning: " << message << '\n';
+    ++StateOf(*this).warnings;
+}
+
+void Streams::Note(std::string_view message) const {
+    err << "errmc: note: " << message << '\n';
+}
+
+void Streams::Unusable(std::string_view message) const {
+    Error(message);
+    MarkUnusable();
+}
+
+void Streams::MarkUnusable() const {
+    StateOf(*this).fileUnusable = true;
+}
+
+void Streams::Print(const Diagnostics &diags, const std::string &file,
+                    std::string_view text) const {
+    RunState &state = StateOf(*this);
+    diags.Print(err, file, text, state.colour);
+    state.errors += diags.ErrorCount();
+    state.warnings += diags.WarningCount();
+    state.fileUnusable = state.fileUnusable || diags.FileUnreadable();
+}
 
 namespace {
 
@@ -31,25 +95,17 @@ std::string Messages(std::size_t n) {
     return std::to_string(n) + (n == 1 ? " message" : " messages");
 }
 
-void Fail(Streams io, const std::string &message) {
-    io.err << "errmc: error: " << message << '\n';
-}
-
-// Parses and checks the source, gives it its default stamp when it has none,
+// Reads and checks the source, gives it its default stamp when it has none,
 // and prints every diagnostic. Nothing when there was an error.
 std::optional<errmdesc::Catalogue> LoadCatalogue(const std::string &path, Streams io) {
-    Diagnostics diags;
-    // The text read is kept for the source lines under the diagnostics.
-    std::string text;
-    std::optional<Source> source = ParseSourceFile(path, diags, &text);
-    diags.Print(io.err, path, text, &io.err == &std::cerr && ColourOnStderr());
+    std::optional<Source> source = ReadSource(path, io);
     if (!source) return std::nullopt;
     if (!source->stampGiven) {
         std::string why;
         const std::optional<std::string> stamp =
             DefaultStamp(std::getenv("SOURCE_DATE_EPOCH"), std::time(nullptr), &why);
         if (!stamp) {
-            Fail(io, why);
+            io.Error(why);
             return std::nullopt;
         }
         source->cat.stamp = *stamp;
@@ -57,34 +113,9 @@ std::optional<errmdesc::Catalogue> LoadCatalogue(const std::string &path, Stream
     // The source checks cover the descriptor's bounds; this is a second net.
     const std::vector<std::string> problems = errmdesc::Validate(source->cat);
     for (const std::string &p : problems)
-        Fail(io, "internal: the catalogue is not a valid descriptor: " + p);
+        io.Error("internal: the catalogue is not a valid descriptor: " + p);
     if (!problems.empty()) return std::nullopt;
     return std::move(source->cat);
-}
-
-// Writes `text` to `path`, or to io.out when the path is empty.
-bool Output(const std::string &path, const std::string &text, Streams io) {
-    if (path.empty()) {
-        io.out << text;
-        return true;
-    }
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    if (f) f << text;
-    if (f) f.close();
-    if (!f) {
-        Fail(io, "cannot write " + path + ": " + std::strerror(errno));
-        return false;
-    }
-    return true;
-}
-
-// Reads a descriptor; prints the failure.
-bool LoadDescriptor(const std::string &path, errmdesc::Catalogue *cat, errmdesc::ReadInfo *info,
-                    Streams io) {
-    std::string why;
-    if (errmdesc::ReadFile(path, cat, info, &why)) return true;
-    Fail(io, path + ": " + why);
-    return false;
 }
 
 } // namespace
@@ -93,38 +124,41 @@ bool LoadDescriptor(const std::string &path, errmdesc::Catalogue *cat, errmdesc:
 
 int CompileCommand(const std::string &source, const std::string &outDir, Streams io) {
     const std::optional<errmdesc::Catalogue> cat = LoadCatalogue(source, io);
-    if (!cat) return 1;
+    if (!cat) return kExitFailed;
     const std::string dir = outDir.empty() ? "." : outDir;
     std::error_code ec;
     fs::create_directories(dir, ec);
     if (ec) {
-        Fail(io, "cannot create " + dir + ": " + ec.message());
-        return 1;
+        io.Unusable("cannot create " + dir + ": " + ec.message());
+        return kExitFailed;
     }
-    std::string why;
-    const std::string path = errmdesc::WriteFile(*cat, dir, &why);
-    if (path.empty()) {
-        Fail(io, why);
-        return 1;
-    }
-    io.out << "wrote " << path << " (" << Messages(cat->messages.size()) << ", "
-           << errmdesc::Write(*cat).size() << " bytes)\n";
-    return 0;
+    const std::string path = dir + "/" + errmdesc::FileName(cat->subsystem);
+    const std::vector<std::uint8_t> bytes = errmdesc::Write(*cat);
+    if (!WriteOutput(path, std::string(bytes.begin(), bytes.end()), io)) return kExitFailed;
+    io.out << "wrote " << path << " (" << Messages(cat->messages.size()) << ", " << bytes.size()
+           << " bytes)\n";
+    return kExitOk;
 }
 
 int CheckCommand(const std::string &source, Streams io) {
     const std::optional<errmdesc::Catalogue> cat = LoadCatalogue(source, io);
-    if (!cat) return 1;
-    io.out << source << ": subsystem " << cat->subsystem << ", " << Messages(cat->messages.size())
+    if (!cat) return kExitFailed;
+    io.out << ShownName(source) << ": subsystem " << cat->subsystem << ", " << Messages(cat->messages.size())
            << ", no errors\n";
-    return 0;
+    return kExitOk;
 }
 
-int HeaderCommand(const std::string &source, const std::string &outFile, Streams io) {
-    const std::optional<errmdesc::Catalogue> cat = LoadCatalogue(source, io);
-    if (!cat) return 1;
-    const std::string text = GenerateHeader(*cat, fs::path(source).filename().string());
-    return Output(outFile, text, io) ? 0 : 1;
+int HeaderCommand(const std::string &input, const std::string &outFile, Streams io) {
+    const std::optional<InputCatalogue> in = ReadAnyCatalogue(input, io);
+    if (!in) return kExitFailed;
+    // A descriptor may hold what no checked source does.
+    const std::vector<std::string> problems = HeaderProblems(in->cat);
+    for (const std::string &p : problems)
+        io.Error(ShownName(input) + ": " + p);
+    if (!problems.empty()) return kExitFailed;
+    const std::string text =
+        GenerateHeader(in->cat, input == "-" ? ShownName(input) : fs::path(input).filename().string());
+    return WriteOutput(outFile, text, io) ? kExitOk : kExitFailed;
 }
 
 // ------------------------------------------------------- descriptor commands
@@ -132,8 +166,10 @@ int HeaderCommand(const std::string &source, const std::string &outFile, Streams
 int InfoCommand(const std::string &descriptor, Streams io) {
     errmdesc::Catalogue cat;
     errmdesc::ReadInfo info;
-    std::string why;
-    const bool ok = errmdesc::ReadFile(descriptor, &cat, &info, &why);
+    // The header rows are printed even when the rest does not decode, and
+    // the failure after them.
+    std::ostringstream failure;
+    const bool ok = ReadDescriptor(descriptor, &cat, &info, Streams{io.out, failure, io.run});
     std::ostream &o = io.out;
     auto row = [&](const char *label) -> std::ostream & {
         return o << std::left << std::setw(18) << label;
@@ -141,7 +177,7 @@ int InfoCommand(const std::string &descriptor, Streams io) {
     if (info.fileSize >= errmdesc::kHeaderSize) {
         char magic[16];
         std::snprintf(magic, sizeof magic, "0x%08X", info.magic);
-        row("file") << descriptor << " (" << info.fileSize << " bytes)\n";
+        row("file") << ShownName(descriptor) << " (" << info.fileSize << " bytes)\n";
         row("magic") << magic << (info.magic == errmdesc::kMagic ? "" : " (wrong)") << '\n';
         row("version") << Version(cat.version) << " (fourth byte " << int{cat.version[3]} << ")\n";
         row("stamp") << CQuoted(info.rawStamp.substr(0, info.rawStamp.find('\0'))) << '\n';
@@ -152,21 +188,21 @@ int InfoCommand(const std::string &descriptor, Streams io) {
         row("reserved") << cat.reserved << '\n';
     }
     if (!ok) {
-        Fail(io, descriptor + ": " + why);
-        return 1;
+        io.err << failure.str();
+        return kExitFailed;
     }
     row("subsystem") << CQuoted(cat.subsystem) << '\n';
     row("display name") << CQuoted(cat.displayName) << '\n';
     row("digest") << Hex(info.digest)
                   << (info.digestMatches ? " (matches)" : " (DOES NOT MATCH the checksummed range)")
                   << '\n';
-    return info.digestMatches ? 0 : 1;
+    return info.digestMatches ? kExitOk : kExitFailed;
 }
 
 int DumpCommand(const std::string &descriptor, Streams io) {
     errmdesc::Catalogue cat;
     errmdesc::ReadInfo info;
-    if (!LoadDescriptor(descriptor, &cat, &info, io)) return 1;
+    if (!ReadDescriptor(descriptor, &cat, &info, io)) return kExitFailed;
     std::ostream &o = io.out;
     o << "subsystem " << CQuoted(cat.subsystem) << ", display name " << CQuoted(cat.displayName)
       << ", version " << Version(cat.version) << ", stamp " << CQuoted(cat.stamp) << ", "
@@ -178,18 +214,15 @@ int DumpCommand(const std::string &descriptor, Streams io) {
         };
         o << "\nmessage " << m.number << " (entry at offset " << info.entryOffsets[i] << ")\n";
         row("name") << CQuoted(m.name) << '\n';
-        row("severity") << Keyword(errmdesc::kSeverityNames, m.severity) << " (" << int{m.severity}
-                        << ")\n";
+        row("severity") << KeywordAndCode(errmdesc::kSeverityNames, m.severity) << '\n';
         row("id") << CQuoted(m.id) << '\n';
         row("format") << CQuoted(m.format) << '\n';
         row("reports") << (m.reports.empty() ? "(none)" : "");
         for (std::size_t r = 0; r < m.reports.size(); ++r)
-            o << (r ? " " : "") << Keyword(errmdesc::kChannelNames, m.reports[r]) << " ("
-              << int{m.reports[r]} << ')';
+            o << (r ? " " : "") << KeywordAndCode(errmdesc::kChannelNames, m.reports[r]);
         o << '\n';
         row("force display") << (m.force == 1 ? "yes" : "no") << " (" << int{m.force} << ")\n";
-        row("date") << Keyword(errmdesc::kDateKindNames, m.dateKind) << " (" << int{m.dateKind}
-                    << ")\n";
+        row("date") << KeywordAndCode(errmdesc::kDateKindNames, m.dateKind) << '\n';
         row("env") << CQuoted(m.env) << '\n';
         row("see") << CQuoted(m.see) << '\n';
         row("cat") << CQuoted(m.cat) << '\n';
@@ -201,32 +234,33 @@ int DumpCommand(const std::string &descriptor, Streams io) {
                          << ", directory " << m.dirSpare << '\n';
     }
     for (const std::string &p : errmdesc::Validate(cat))
-        io.err << "errmc: warning: " << descriptor << ": " << p << '\n';
+        io.Warning(ShownName(descriptor) + ": " + p);
     if (!info.digestMatches) {
-        Fail(io, descriptor + ": the digest does not match the checksummed range");
-        return 1;
+        io.Error(ShownName(descriptor) + ": the digest does not match the checksummed range");
+        return kExitFailed;
     }
-    return 0;
+    return kExitOk;
 }
 
 int DecompileCommand(const std::string &descriptor, const std::string &outFile, Streams io) {
     errmdesc::Catalogue cat;
     errmdesc::ReadInfo info;
-    if (!LoadDescriptor(descriptor, &cat, &info, io)) return 1;
+    if (!ReadDescriptor(descriptor, &cat, &info, io)) return kExitFailed;
+    const std::string name = ShownName(descriptor);
     if (!info.digestMatches)
-        io.err << "errmc: warning: " << descriptor
-               << ": the digest does not match the checksummed range\n";
+        io.Warning(name + ": the digest does not match the checksummed range");
     const std::size_t nul = info.rawStamp.find('\0');
     if (nul != std::string::npos && info.rawStamp.find_first_not_of('\0', nul) != std::string::npos)
-        io.err << "errmc: note: the stamp's bytes after its first NUL are not kept\n";
+        io.Note("the stamp's bytes after its first NUL are not kept");
 
-    const Decompiled d = Decompile(cat, fs::path(descriptor).filename().string());
+    const Decompiled d =
+        Decompile(cat, descriptor == "-" ? name : fs::path(descriptor).filename().string());
     for (const std::string &n : d.notes)
-        io.err << "errmc: note: " << n << '\n';
+        io.Note(n);
     for (const std::string &p : d.problems)
-        Fail(io, p);
-    if (!Output(outFile, d.text, io)) return 1;
-    return d.problems.empty() ? 0 : 1;
+        io.Error(p);
+    if (!WriteOutput(outFile, d.text, io)) return kExitFailed;
+    return d.problems.empty() ? kExitOk : kExitFailed;
 }
 
 } // namespace errmc

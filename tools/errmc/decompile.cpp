@@ -3,8 +3,10 @@
 #include "decompile.h"
 
 #include "escape.h"
+#include "fields.h"
 #include "names.h"
 #include "source.h"
+#include "version.h"
 
 #include <sstream>
 
@@ -71,12 +73,6 @@ void DroppedFields(const Catalogue &cat, std::vector<std::string> &notes) {
     }
 }
 
-template <std::size_t N>
-std::string Keyword(const std::array<const char *, N> &names, std::size_t code) {
-    if (code < N && names[code][0] != '\0') return names[code];
-    return std::to_string(code); // no keyword: the check below reports it
-}
-
 // The text after a prefix that the library skips unread.
 std::string AfterPrefix(const std::string &text, std::string_view prefix, const Message &m,
                         const char *key, std::vector<std::string> &problems) {
@@ -91,7 +87,7 @@ std::string SourceText(const Catalogue &cat, const std::vector<std::string> &nam
     bool lossy = false;
     auto q = [&](const std::string &s) { return TomlQuoted(s, &lossy); };
     std::ostringstream t;
-    t << "# Catalogue source decompiled by errmc from " << q(fromName) << ".\n";
+    t << "# Catalogue source decompiled by " << Writer() << " from " << q(fromName) << ".\n";
     t << "subsystem = " << q(cat.subsystem) << '\n';
     if (!cat.displayName.empty()) t << "display_name = " << q(cat.displayName) << '\n';
     t << "version = \"" << int{cat.version[0]} << '.' << int{cat.version[1]} << '.'

@@ -3,11 +3,14 @@
 // the colour decision.
 #include "diagnostics.h"
 
+#include "escape.h"
+
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <sstream>
 
 namespace errmc {
 
@@ -21,18 +24,38 @@ constexpr const char *kCyan = "\033[1;36m";
 constexpr const char *kGreen = "\033[1;32m";
 constexpr const char *kReset = "\033[0m";
 
-// Line `n` (from 1) of `text`, without its line end; empty past the end.
-std::string_view LineOf(std::string_view text, std::uint32_t n) {
-    std::size_t begin = 0;
-    for (std::uint32_t i = 1; i < n; ++i) {
-        begin = text.find('\n', begin);
-        if (begin == std::string_view::npos) return {};
-        ++begin;
+// The lines of a text, found once: line `n` (from 1) without its line end;
+// empty past the end.
+class LineIndex {
+  public:
+    explicit LineIndex(std::string_view text) : text_(text) {
+        starts_.push_back(0);
+        for (std::size_t i = text.find('\n'); i != std::string_view::npos;
+             i = text.find('\n', i + 1))
+            starts_.push_back(i + 1);
     }
-    std::size_t end = text.find('\n', begin);
-    std::string_view line = text.substr(begin, end == std::string_view::npos ? end : end - begin);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    return line;
+    std::string_view Line(std::uint32_t n) const {
+        if (n == 0 || n > starts_.size()) return {};
+        const std::size_t begin = starts_[n - 1];
+        const std::size_t end = n < starts_.size() ? starts_[n] - 1 : text_.size();
+        std::string_view line = text_.substr(begin, end - begin);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        return line;
+    }
+
+  private:
+    std::string_view text_;
+    std::vector<std::size_t> starts_;
+};
+
+// Whether a line can be shown under a diagnostic: valid UTF-8 without control
+// characters besides tabs (a binary file's "line" is not shown).
+bool Printable(std::string_view line) {
+    for (char c : line) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if ((u < 0x20 && c != '\t') || u == 0x7F) return false;
+    }
+    return ValidUtf8(line) == line;
 }
 
 // The blanks that put a caret under character `column` (from 1) of `line`:
@@ -75,24 +98,43 @@ void Diagnostics::Error(Position at, std::string message) {
 }
 
 void Diagnostics::Warning(Position at, std::string message) {
+    if (werror_) {
+        Error(at, std::move(message) + " [--werror]");
+        return;
+    }
     all_.push_back({Diagnostic::Kind::Warning, at, std::move(message)});
+    ++warnings_;
 }
 
 void Diagnostics::Note(Position at, std::string message) {
     all_.push_back({Diagnostic::Kind::Note, at, std::move(message)});
 }
 
-void Diagnostics::Print(std::ostream &out, const std::string &file, std::string_view source,
-                        bool colour) const {
+void Diagnostics::Unreadable(std::string message) {
+    Error({}, std::move(message));
+    unreadable_ = true;
+}
+
+std::vector<const Diagnostic *> Diagnostics::Sorted() const {
     std::vector<const Diagnostic *> sorted;
+    sorted.reserve(all_.size());
     for (const Diagnostic &d : all_)
         sorted.push_back(&d);
     std::stable_sort(sorted.begin(), sorted.end(), [](const Diagnostic *a, const Diagnostic *b) {
         if (a->at.line != b->at.line) return a->at.line < b->at.line;
         return a->at.column < b->at.column;
     });
+    return sorted;
+}
+
+void Diagnostics::Print(std::ostream &stream, const std::string &file, std::string_view source,
+                        bool colour) const {
+    // Written in one piece: standard error is unbuffered, and a write per
+    // piece would cost a system call each.
+    std::ostringstream out;
+    const LineIndex lines(source);
     auto paint = [&](const char *code) { return colour ? code : ""; };
-    for (const Diagnostic *d : sorted) {
+    for (const Diagnostic *d : Sorted()) {
         out << paint(kBold) << file;
         if (d->at.line > 0) out << ':' << d->at.line << ':' << d->at.column;
         out << ':' << paint(kReset) << ' ';
@@ -103,13 +145,15 @@ void Diagnostics::Print(std::ostream &out, const std::string &file, std::string_
         }
         out << paint(kReset) << ' ' << d->message << '\n';
         if (source.empty() || d->at.line == 0) continue;
-        const std::string_view line = LineOf(source, d->at.line);
+        const std::string_view line = lines.Line(d->at.line);
+        if (!Printable(line)) continue;
         const std::string number = std::to_string(d->at.line);
         const std::string gutter(number.size() < 5 ? 5 : number.size(), ' ');
         out << gutter.substr(number.size()) << number << " | " << line << '\n'
             << gutter << " | " << CaretIndent(line, d->at.column) << paint(kGreen) << '^'
             << paint(kReset) << '\n';
     }
+    stream << out.str();
 }
 
 std::string DidYouMean(std::string_view word, const std::vector<std::string_view> &candidates) {

@@ -1,6 +1,7 @@
 // diagnostics.h - errors and warnings found in a catalogue source, each at a
 // line and column, printed as "file:line:column: error: message" followed by
-// the source line and a caret, as compilers do; "did you mean" suggestions.
+// the source line and a caret, as compilers do; the one order they are shown
+// in; "did you mean" suggestions.
 #ifndef ERRMC_DIAGNOSTICS_H
 #define ERRMC_DIAGNOSTICS_H
 
@@ -28,24 +29,39 @@ struct Diagnostic {
 
 class Diagnostics {
   public:
+    // With `werror`, every warning is recorded as an error.
+    explicit Diagnostics(bool werror = false) : werror_(werror) {}
+
     void Error(Position at, std::string message);
     void Warning(Position at, std::string message);
     void Note(Position at, std::string message);
+    // An error of a file that could not be read at all.
+    void Unreadable(std::string message);
 
     bool HasErrors() const { return errors_ > 0; }
     std::size_t ErrorCount() const { return errors_; }
+    std::size_t WarningCount() const { return warnings_; }
+    bool FileUnreadable() const { return unreadable_; }
     const std::vector<Diagnostic> &All() const { return all_; }
 
-    // Prints every diagnostic in source order (line, column, then the order
-    // they were found in), each prefixed with `file`. With the source text,
-    // each placed one is followed by its line and a caret under the column;
-    // with `colour`, the place, the kind and the caret are coloured.
+    // Every diagnostic in source order: line, column, then the order they
+    // were found in; the file's own problems (line 0) first.
+    std::vector<const Diagnostic *> Sorted() const;
+
+    // Prints Sorted(), each prefixed with `file`. With the source text, each
+    // placed one is followed by its line and a caret under the column (not
+    // for a line that is not printable text); with `colour`, the place, the
+    // kind and the caret are coloured. Time linear in the text and the
+    // diagnostics.
     void Print(std::ostream &out, const std::string &file, std::string_view source = {},
                bool colour = false) const;
 
   private:
     std::vector<Diagnostic> all_;
     std::size_t errors_ = 0;
+    std::size_t warnings_ = 0;
+    bool werror_ = false;
+    bool unreadable_ = false;
 };
 
 // "; did you mean 'X'?" for the candidate nearest to `word` (by edit

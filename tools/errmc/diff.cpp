@@ -4,6 +4,7 @@
 #include "diff.h"
 
 #include "escape.h"
+#include "fields.h"
 #include "input.h"
 #include "json_text.h"
 
@@ -16,25 +17,15 @@ namespace {
 
 using errmdesc::Message;
 
-std::string Keyword(const char *const *names, std::size_t count, std::size_t code) {
-    if (code < count && names[code][0] != '\0') return names[code];
-    return "invalid (" + std::to_string(code) + ")";
-}
-
 std::string Severity(const Message &m) {
-    return Keyword(errmdesc::kSeverityNames.data(), errmdesc::kSeverityNames.size(), m.severity);
+    return Keyword(errmdesc::kSeverityNames, m.severity);
 }
 
 std::string Channels(const Message &m) {
     std::string out;
     for (std::uint8_t r : m.reports)
-        out += (out.empty() ? "" : " ") +
-               Keyword(errmdesc::kChannelNames.data(), errmdesc::kChannelNames.size(), r);
+        out += (out.empty() ? "" : " ") + Keyword(errmdesc::kChannelNames, r);
     return out;
-}
-
-std::string Version(const std::array<std::uint8_t, 4> &v) {
-    return std::to_string(v[0]) + "." + std::to_string(v[1]) + "." + std::to_string(v[2]);
 }
 
 // A field compared as text; `breaking` says whether callers notice it.
@@ -56,8 +47,7 @@ const FieldRule kFieldRules[] = {
     {"env", false, [](const Message &m) { return m.env; }},
     {"date", false,
      [](const Message &m) {
-         return Keyword(errmdesc::kDateKindNames.data(), errmdesc::kDateKindNames.size(),
-                        m.dateKind);
+         return Keyword(errmdesc::kDateKindNames, m.dateKind);
      }},
     {"force-display", false, [](const Message &m) { return std::to_string(m.force); }},
     {"cat", false, [](const Message &m) { return m.cat; }},
@@ -109,7 +99,8 @@ void CompareHeaders(const errmdesc::Catalogue &a, const errmdesc::Catalogue &b,
     add("subsystem", true, a.subsystem, b.subsystem,
         " (callers load the catalogue by this name)");
     add("display-name", false, a.displayName, b.displayName, "");
-    add("version", false, Version(a.version), Version(b.version), "");
+    add("version", false, Version(a.version), Version(b.version),
+        VersionLower(b.version, a.version) ? " (lower than the old version)" : "");
     add("stamp", false, a.stamp, b.stamp, "");
 }
 
@@ -166,7 +157,11 @@ int DiffCommand(const std::string &oldPath, const std::string &newPath, bool jso
                 DiffOptions options, Streams io) {
     const std::optional<InputCatalogue> a = ReadAnyCatalogue(oldPath, io);
     const std::optional<InputCatalogue> b = ReadAnyCatalogue(newPath, io);
-    if (!a || !b) return 2;
+    if (!a || !b) return kExitFailed;
+    // Most often the two inputs given in the wrong order.
+    if (VersionLower(b->cat.version, a->cat.version))
+        io.Warning(ShownName(newPath) + ": version " + Version(b->cat.version) +
+                   " is lower than the old version " + Version(a->cat.version));
     const std::vector<Change> changes = DiffCatalogues(a->cat, b->cat, options);
     std::size_t breaking = 0;
     for (const Change &c : changes)
@@ -205,7 +200,7 @@ int DiffCommand(const std::string &oldPath, const std::string &newPath, bool jso
                 std::to_string(other) + (other == 1 ? " other change\n" : " other changes\n");
         io.out << text;
     }
-    return breaking > 0 ? 1 : 0;
+    return breaking > 0 ? kExitFailed : kExitOk;
 }
 
 } // namespace errmc

@@ -33,8 +33,8 @@ struct DiffOptions {
 std::vector<Change> DiffCatalogues(const errmdesc::Catalogue &before,
                                    const errmdesc::Catalogue &after, DiffOptions options);
 
-// errmc diff: 0 when nothing breaks, 1 when something does, 2 when an input
-// cannot be read.
+// errmc diff: 0 when nothing breaks, 1 when something does or an input has
+// errors (2, set by main, when an input cannot be read).
 int DiffCommand(const std::string &oldPath, const std::string &newPath, bool json,
                 DiffOptions options, Streams io);
 

@@ -7,11 +7,17 @@
 #include "errm_descwriter.h"
 
 #include <string>
+#include <vector>
 
 namespace errmc {
 
-// The header text for `cat`, whose formats must parse (a checked source's
-// do). `sourceName` is named in the header's top comment.
+// Why no header can be made of `cat`: a name that is not a C identifier or
+// that meets another's wrappers, a format a caller cannot fill. A checked
+// source has none; a descriptor may.
+std::vector<std::string> HeaderProblems(const errmdesc::Catalogue &cat);
+
+// The header text for `cat`, which has no HeaderProblems(). `sourceName` and
+// the errmc version are named in the header's top comment.
 std::string GenerateHeader(const errmdesc::Catalogue &cat, const std::string &sourceName);
 
 } // namespace errmc

@@ -1,18 +1,68 @@
-// input.h - what the catalogue-wide commands (doc, diff, the Fortran module)
-// read: a catalogue from a source or a descriptor, whichever the file is, and
-// the parameters a message's format takes.
+// input.h - what errmc reads: the bytes of an input file or of standard input
+// ("-"), read once; a catalogue source, a descriptor, or either, each with
+// its problems printed and counted; and the parameters a message's format
+// takes.
 #ifndef ERRMC_INPUT_H
 #define ERRMC_INPUT_H
 
 #include "commands.h"
 #include "errm_descwriter.h"
+#include "source.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace errmc {
+
+// The bytes of one input. A regular file is mapped, not copied, so that a
+// large or sparse file costs no memory until its bytes are used; standard
+// input is read up to kMaxStdinBytes. Anything else (a FIFO, a folder, a
+// device) is refused without blocking.
+class InputFile {
+  public:
+    InputFile() = default;
+    InputFile(const InputFile &) = delete;
+    InputFile &operator=(const InputFile &) = delete;
+    ~InputFile();
+
+    // Opens `path`; false with *why set ("cannot open: ...", "not a regular
+    // file", ...).
+    bool Open(const std::string &path, std::string *why);
+
+    std::string_view Text() const { return view_; }
+    const std::uint8_t *Data() const { return reinterpret_cast<const std::uint8_t *>(view_.data()); }
+    std::size_t Size() const { return view_.size(); }
+    // Whether the bytes start with the descriptor magic.
+    bool IsDescriptor() const;
+
+  private:
+    void *map_ = nullptr;
+    std::size_t mapSize_ = 0;
+    std::string owned_;
+    std::string_view view_;
+};
+
+inline constexpr std::size_t kMaxStdinBytes = 64u << 20; // 64 MiB
+
+// The name shown for an input path: "<stdin>" for "-".
+std::string ShownName(const std::string &path);
+
+// A source read and checked; its diagnostics printed with their source lines.
+// Nothing when it has errors or cannot be read.
+std::optional<Source> ReadSource(const std::string &path, Streams io);
+
+// A descriptor read and decoded. On failure the problem is printed and false
+// returned; *info is filled as far as decoding got either way.
+bool ReadDescriptor(const std::string &path, errmdesc::Catalogue *cat, errmdesc::ReadInfo *info,
+                    Streams io);
+
+// The same, printing nothing: false with *why set, and *unreadable when the
+// file could not be read at all.
+bool DecodeDescriptorFile(const std::string &path, errmdesc::Catalogue *cat,
+                          errmdesc::ReadInfo *info, std::string *why, bool *unreadable);
 
 struct InputCatalogue {
     errmdesc::Catalogue cat;     // messages sorted by number

@@ -8,7 +8,6 @@
 #include "python.h"
 #include "source.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -17,17 +16,9 @@ namespace errmc {
 
 namespace {
 
-// Diagnostics of a source in source order (line, column, then as found).
 Json SourceDiagnostics(const Diagnostics &diags, const std::string &file) {
-    std::vector<const Diagnostic *> sorted;
-    for (const Diagnostic &d : diags.All())
-        sorted.push_back(&d);
-    std::stable_sort(sorted.begin(), sorted.end(), [](const Diagnostic *a, const Diagnostic *b) {
-        if (a->at.line != b->at.line) return a->at.line < b->at.line;
-        return a->at.column < b->at.column;
-    });
     Json list = Json::array();
-    for (const Diagnostic *d : sorted)
+    for (const Diagnostic *d : diags.Sorted())
         list.push_back(DiagnosticJson(file, d->kind, d->at, d->message));
     return list;
 }
@@ -71,8 +62,9 @@ Json MessageJson(const errmdesc::Message &m, std::uint32_t entryOffset) {
 } // namespace
 
 int CheckJsonCommand(const std::string &source, Streams io) {
-    Diagnostics diags;
+    Diagnostics diags(io.Werror());
     std::optional<Source> src = ParseSourceFile(source, diags);
+    if (diags.FileUnreadable()) io.MarkUnusable();
     Json extra = Json::array(); // problems found after the source checks
     if (src && !src->stampGiven) {
         std::string why;
@@ -85,29 +77,31 @@ int CheckJsonCommand(const std::string &source, Streams io) {
                 FileError(source, "internal: the catalogue is not a valid descriptor: " + p));
     const bool ok = src && extra.empty();
     Json doc = Json::object();
-    doc["file"] = source;
+    doc["file"] = ShownName(source);
     doc["ok"] = ok;
     doc["subsystem"] = src ? Json(src->cat.subsystem) : Json(nullptr);
     doc["messages"] = src ? Json(src->cat.messages.size()) : Json(nullptr);
-    Json list = SourceDiagnostics(diags, source);
+    Json list = SourceDiagnostics(diags, ShownName(source));
     for (Json &e : extra)
         list.push_back(std::move(e));
     doc["diagnostics"] = list;
     io.out << JsonText(doc);
-    return ok ? 0 : 1;
+    return ok ? kExitOk : kExitFailed;
 }
 
 int InfoJsonCommand(const std::string &descriptor, Streams io) {
     errmdesc::Catalogue cat;
     errmdesc::ReadInfo info;
     std::string why;
-    const bool ok = errmdesc::ReadFile(descriptor, &cat, &info, &why);
+    bool unreadable = false;
+    const bool ok = DecodeDescriptorFile(descriptor, &cat, &info, &why, &unreadable);
+    if (unreadable) io.MarkUnusable();
     const bool header = info.fileSize >= errmdesc::kHeaderSize;
     auto field = [&](bool known, Json value) { return known ? value : Json(nullptr); };
     char magic[16];
     std::snprintf(magic, sizeof magic, "0x%08X", info.magic);
     Json doc = Json::object();
-    doc["file"] = descriptor;
+    doc["file"] = ShownName(descriptor);
     doc["size"] = info.fileSize;
     doc["magic"] = field(header, magic);
     doc["magic_ok"] = header && info.magic == errmdesc::kMagic;
@@ -124,21 +118,23 @@ int InfoJsonCommand(const std::string &descriptor, Streams io) {
     doc["digest"] = field(ok, Hex(info.digest));
     doc["digest_matches"] = ok && info.digestMatches;
     Json list = Json::array();
-    if (!ok) list.push_back(FileError(descriptor, why));
+    if (!ok) list.push_back(FileError(ShownName(descriptor), why));
     if (ok && !info.digestMatches)
-        list.push_back(FileError(descriptor, "the digest does not match the checksummed range"));
+        list.push_back(FileError(ShownName(descriptor), "the digest does not match the checksummed range"));
     doc["diagnostics"] = list;
     io.out << JsonText(doc);
-    return ok && info.digestMatches ? 0 : 1;
+    return ok && info.digestMatches ? kExitOk : kExitFailed;
 }
 
 int DumpJsonCommand(const std::string &descriptor, Streams io) {
     errmdesc::Catalogue cat;
     errmdesc::ReadInfo info;
     std::string why;
-    const bool ok = errmdesc::ReadFile(descriptor, &cat, &info, &why);
+    bool unreadable = false;
+    const bool ok = DecodeDescriptorFile(descriptor, &cat, &info, &why, &unreadable);
+    if (unreadable) io.MarkUnusable();
     Json doc = Json::object();
-    doc["file"] = descriptor;
+    doc["file"] = ShownName(descriptor);
     doc["subsystem"] = ok ? Json(cat.subsystem) : Json(nullptr);
     doc["display_name"] = ok ? Json(cat.displayName) : Json(nullptr);
     doc["version"] = ok ? Json(Version(cat.version)) : Json(nullptr);
@@ -149,15 +145,15 @@ int DumpJsonCommand(const std::string &descriptor, Streams io) {
             messages.push_back(MessageJson(cat.messages[i], info.entryOffsets[i]));
     doc["messages"] = messages;
     Json list = Json::array();
-    if (!ok) list.push_back(FileError(descriptor, why));
+    if (!ok) list.push_back(FileError(ShownName(descriptor), why));
     if (ok)
         for (const std::string &p : errmdesc::Validate(cat))
-            list.push_back(DiagnosticJson(descriptor, Diagnostic::Kind::Warning, Position{}, p));
+            list.push_back(DiagnosticJson(ShownName(descriptor), Diagnostic::Kind::Warning, Position{}, p));
     if (ok && !info.digestMatches)
-        list.push_back(FileError(descriptor, "the digest does not match the checksummed range"));
+        list.push_back(FileError(ShownName(descriptor), "the digest does not match the checksummed range"));
     doc["diagnostics"] = list;
     io.out << JsonText(doc);
-    return ok && info.digestMatches ? 0 : 1;
+    return ok && info.digestMatches ? kExitOk : kExitFailed;
 }
 
 } // namespace errmc

@@ -1,6 +1,7 @@
 // python.cpp - arguments as Python callers pass them (C type, kind, range),
 // Python literals, then the typed module of a catalogue.
 #include "python.h"
+#include "output.h"
 
 #include "base/errm_conv.h"
 #include "input.h"
@@ -268,24 +269,13 @@ PythonModule GeneratePython(const errmdesc::Catalogue &cat, const std::string &s
 
 int PythonCommand(const std::string &source, const std::string &outFile, Streams io) {
     const std::optional<InputCatalogue> in = ReadAnyCatalogue(source, io);
-    if (!in) return 1;
-    const PythonModule m =
-        GeneratePython(in->cat, std::filesystem::path(source).filename().string());
+    if (!in) return kExitFailed;
+    const PythonModule m = GeneratePython(
+        in->cat, source == "-" ? ShownName(source) : std::filesystem::path(source).filename().string());
     for (const std::string &p : m.problems)
-        io.err << "errmc: error: " << p << '\n';
-    if (!m.problems.empty()) return 1;
-    if (outFile.empty()) {
-        io.out << m.text;
-        return 0;
-    }
-    std::ofstream f(outFile, std::ios::binary | std::ios::trunc);
-    if (f) f << m.text;
-    if (f) f.close();
-    if (!f) {
-        io.err << "errmc: error: cannot write " << outFile << '\n';
-        return 1;
-    }
-    return 0;
+        io.Error(p);
+    if (!m.problems.empty()) return kExitFailed;
+    return WriteOutput(outFile, m.text, io) ? kExitOk : kExitFailed;
 }
 
 } // namespace errmc

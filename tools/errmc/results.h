@@ -1,5 +1,6 @@
-// results.h - the library's result codes explained: name, catalogue text,
-// usual cause and remedy of each, for "errmc explain" and docs/results.md.
+// results.h - the library's results explained: 0, 1 and each error code's
+// name, catalogue text, the functions that return it, usual cause and remedy,
+// for "errmc explain" and docs/results.md.
 #ifndef ERRMC_RESULTS_H
 #define ERRMC_RESULTS_H
 
@@ -13,13 +14,15 @@ namespace errmc {
 
 struct ResultInfo {
     int code;
-    const char *name;   // the constant of errm.h, e.g. "ERRM_ERR_NOT_FOUND"
-    const char *cause;  // when an exported function returns it
-    const char *remedy; // what the caller does about it
+    const char *name;       // the constant of errm.h, e.g. "ERRM_ERR_NOT_FOUND"
+    const char *returnedBy; // the exported functions that return it, or why none does
+    const char *cause;      // when it happens; a call out of order first when usual
+    const char *remedy;     // what the caller does about it
 };
 
 // The entry of a code given as a number ("1024") or a constant's name, with
-// or without its ERRM_ERR_ prefix, in any case; null when there is none.
+// or without its ERRM_ERR_ (ERRM_) prefix, in any case; null when there is
+// none.
 const ResultInfo *FindResult(std::string_view codeOrName);
 
 // The library's catalogue text of a code, without its final line feeds.

@@ -2,17 +2,14 @@
 // keys, the [[message]] keys, then the entry points and the default stamp.
 #include "source.h"
 
+#include "fields.h"
+#include "input.h"
 #include "names.h"
 #include "printf_format.h"
 
 #include <toml++/toml.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -45,15 +42,6 @@ std::string OneOf(const std::array<const char *, N> &names, std::size_t first = 
     for (std::size_t i = first; i < N; ++i)
         out += (out.empty() ? "" : " ") + std::string(names[i]);
     return out;
-}
-
-// Channel id, severity code or date kind by keyword; -1 when unknown.
-template <std::size_t N>
-int IndexOf(const std::array<const char *, N> &names, const std::string &word,
-            std::size_t first = 0) {
-    for (std::size_t i = first; i < N; ++i)
-        if (word == names[i]) return static_cast<int>(i);
-    return -1;
 }
 
 // The suggestion for a misspelt keyword among `names`.
@@ -140,6 +128,7 @@ class SourceParser {
     std::vector<std::string_view> lines_;               // the source text, by line
     std::map<std::int32_t, std::uint32_t> numberLines_; // message number -> line of first use
     std::map<std::string, std::uint32_t> nameLines_;    // message name -> line of first use
+    std::map<std::string, std::uint32_t> idLines_;      // public id -> line of first use
     std::set<std::string> envNames_;                    // distinct environment names
     NameRegistry names_;
 };
@@ -363,7 +352,7 @@ void SourceParser::Name(const toml::node &v, Message &m) {
 void SourceParser::Severity(const toml::node &v, Message &m) {
     const std::string *s = String(v, "severity");
     if (!s) return;
-    const int code = IndexOf(errmdesc::kSeverityNames, *s, 1);
+    const int code = CodeOf(errmdesc::kSeverityNames, *s, 1);
     if (code < 0) {
         d_.Error(At(v), "unknown severity " + Quote(*s) + " (expected one of " +
                             OneOf(errmdesc::kSeverityNames, 1) + ")" +
@@ -388,7 +377,14 @@ void SourceParser::Format(const toml::node &v, Message &m) {
 
 void SourceParser::Id(const toml::node &v, Message &m) {
     const std::string *s = String(v, "id");
-    if (s && MaxBytes(v, "id", s->size(), errmdesc::kMaxId)) m.id = *s;
+    if (!s || !MaxBytes(v, "id", s->size(), errmdesc::kMaxId)) return;
+    m.id = *s;
+    // Two messages under one public id: allowed, but readers of the reports
+    // cannot tell them apart.
+    const auto [it, added] = idLines_.emplace(*s, At(v).line);
+    if (!added && !s->empty())
+        d_.Warning(At(v), "id " + Quote(*s) + " is already the id of the message at line " +
+                              std::to_string(it->second));
 }
 
 void SourceParser::Reports(const toml::node &v, Message &m) {
@@ -407,7 +403,7 @@ void SourceParser::Reports(const toml::node &v, Message &m) {
             d_.Error(At(e), "each report channel must be a string");
             continue;
         }
-        const int id = IndexOf(errmdesc::kChannelNames, *s);
+        const int id = CodeOf(errmdesc::kChannelNames, *s);
         if (id < 0)
             d_.Error(At(e), "unknown report channel " + Quote(*s) + " (expected one of " +
                                 OneOf(errmdesc::kChannelNames) + ")" +
@@ -427,7 +423,7 @@ void SourceParser::ForceDisplay(const toml::node &v, Message &m) {
 void SourceParser::Date(const toml::node &v, Message &m) {
     const std::string *s = String(v, "date");
     if (!s) return;
-    const int kind = IndexOf(errmdesc::kDateKindNames, *s);
+    const int kind = CodeOf(errmdesc::kDateKindNames, *s);
     if (kind < 0) {
         d_.Error(At(v), "unknown date kind " + Quote(*s) + " (expected one of " +
                             OneOf(errmdesc::kDateKindNames) + ")" +
@@ -615,48 +611,31 @@ std::optional<Source> ParseSource(std::string_view text, const std::string &path
     return out;
 }
 
-std::optional<Source> ParseSourceFile(const std::string &path, Diagnostics &diags,
-                                      std::string *textOut) {
-    if (textOut) textOut->clear();
-    // Opened without blocking, so that a FIFO or a device is refused, not
-    // waited on; then read up to one byte over the limit.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        diags.Error({}, std::string("cannot open the source: ") + std::strerror(errno));
-        return std::nullopt;
-    }
-    struct FdCloser {
-        int fd;
-        ~FdCloser() { ::close(fd); }
-    } closer{fd};
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        diags.Error({}, "the source is not a regular file");
-        return std::nullopt;
-    }
-    std::string text(
-        std::min<std::size_t>(static_cast<std::size_t>(st.st_size), kMaxSourceBytes) + 1, '\0');
-    std::size_t got = 0;
-    while (got < text.size()) {
-        const ssize_t n = ::read(fd, text.data() + got, text.size() - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            diags.Error({}, std::string("cannot read the source: ") + std::strerror(errno));
-            return std::nullopt;
-        }
-        if (n == 0) break;
-        got += static_cast<std::size_t>(n);
-        if (got == text.size() && got <= kMaxSourceBytes)
-            text.resize(std::min(2 * got, kMaxSourceBytes + 1));
-    }
-    if (got > kMaxSourceBytes) {
+std::optional<Source> ParseSourceInput(std::string_view text, const std::string &name,
+                                       Diagnostics &diags) {
+    if (text.size() > kMaxSourceBytes) {
         diags.Error({}, "the source is larger than errmc's limit of " +
                             std::to_string(kMaxSourceBytes) + " bytes");
         return std::nullopt;
     }
-    text.resize(got);
-    if (textOut) *textOut = text;
-    return ParseSource(text, path, diags);
+    return ParseSource(text, name, diags);
+}
+
+std::optional<Source> ParseSourceFile(const std::string &path, Diagnostics &diags,
+                                      std::string *textOut) {
+    if (textOut) textOut->clear();
+    InputFile file;
+    std::string why;
+    if (!file.Open(path, &why)) {
+        // "cannot open: ..." reads "cannot open the source: ..."; "not a
+        // regular file" reads "the source is not a regular file".
+        const std::size_t colon = why.find(':');
+        diags.Unreadable(colon == std::string::npos ? "the source is " + why
+                                                    : why.insert(colon, " the source"));
+        return std::nullopt;
+    }
+    if (textOut && file.Size() <= kMaxSourceBytes) *textOut = file.Text();
+    return ParseSourceInput(file.Text(), ShownName(path), diags);
 }
 
 std::optional<std::string> DefaultStamp(const char *sourceDateEpoch, std::time_t now,

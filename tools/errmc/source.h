@@ -34,10 +34,16 @@ inline constexpr unsigned kMaxTables = 65536;            // "[[" headers and inl
 std::optional<Source> ParseSource(std::string_view text, const std::string &path,
                                   Diagnostics &diags);
 
-// Reads the file and parses it; a file that cannot be read, that is not a
-// regular file or that is larger than kMaxSourceBytes is an error without a
-// position. The text read is stored in *text when given (empty when none was
-// read), so that callers never open the file a second time.
+// ParseSource() of a source's whole text, refused when it is larger than
+// kMaxSourceBytes; `name` is the file's name in messages.
+std::optional<Source> ParseSourceInput(std::string_view text, const std::string &name,
+                                       Diagnostics &diags);
+
+// Reads the file ("-": standard input) and parses it; a file that cannot be
+// read or that is not a regular file is an error without a position
+// (Diagnostics::FileUnreadable()), as is one larger than kMaxSourceBytes. The
+// text read is stored in *text when given (empty when none was read), so that
+// callers never open the file a second time.
 std::optional<Source> ParseSourceFile(const std::string &path, Diagnostics &diags,
                                       std::string *text = nullptr);
 
