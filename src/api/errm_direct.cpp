@@ -6,6 +6,7 @@
 #include "base/errm_state.h"
 #include "errm.h"
 #include "reports/errm_message.h"
+#include "reports/errm_records.h"
 #include "reports/errm_writers.h"
 
 #include <array>
@@ -85,6 +86,7 @@ ERRM_DirectProcessError_variadic(const char *severity, const char *reports, cons
     va_end(copy);
     if (rc != 0) return static_cast<unsigned>(rc);
     if (code == ERRM_SEV_DEBUG) return 0;
+    if (errm_Rec.on) errm_RecordBeginDirect(level_var, format, args);
     return static_cast<unsigned>(
         errm_DirectTrace(code, severity, level_var, level, reports, errm_Lines.sLine0));
 }

@@ -9,6 +9,7 @@
 #include "reports/errm_channels.h"
 #include "reports/errm_fm.h"
 #include "reports/errm_message.h"
+#include "reports/errm_records.h"
 #include "reports/errm_writers.h"
 
 #include <array>
@@ -172,6 +173,8 @@ ERRM_DisplayUserMessage_variadic(int number, int severity, const char *subsystem
             if (errm_FM_Puts(handle, line) == 0) result += bit;
         }
     }
+    if (errm_Rec.on && result != 0)
+        errm_RecordUser(number, severity, subsystem, format, line, result, args);
     return result;
 }
 

@@ -97,6 +97,9 @@ const errm_SysTable errm_SysDefault = {
     ::mmap,            // mmapShared
     ::munmap,          // munmapShared
     ::madvise,         // madvise
+    ::clock_gettime,   // clock_gettime
+    ::gethostname,     // gethostname
+    ::gettid,          // gettid
 };
 
 errm_SysTable errm_Sys = errm_SysDefault;
