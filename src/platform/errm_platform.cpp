@@ -292,3 +292,7 @@ int errm_PL_OnExitAndFork(void (*atExit)(), void (*inChild)()) {
     registered = 1;
     return 1;
 }
+
+int errm_PL_OnForkChild(void (*inChild)()) {
+    return ::pthread_atfork(nullptr, nullptr, inChild) == 0 ? 1 : 0;
+}

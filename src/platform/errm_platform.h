@@ -131,4 +131,8 @@ int errm_PL_System(const char *command);
 // the child after fork(). Returns 1 when both are registered.
 int errm_PL_OnExitAndFork(void (*atExit)(), void (*inChild)());
 
+// Registers a function run in the child after fork() (pthread_atfork).
+// Returns 1 when registered. Each call registers once more: call it once.
+int errm_PL_OnForkChild(void (*inChild)());
+
 #endif

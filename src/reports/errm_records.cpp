@@ -110,6 +110,8 @@ struct CountSlot {
 struct RecordState {
     int fd;                 // the record file, -1 while not open
     pid_t pid;              // process the file, run and counts belong to; 0 = none yet
+    unsigned forks;         // forks this process has seen as a child (fork handler)
+    int forkHandler;        // 1 once the fork handler is registered
     char path[kPathCap];    // the expanded name of the file
     char host[kHostCap];    // host name, read once per process
     char run[kRunCap];      // the process's own run identifier: host-pid-start time
@@ -133,8 +135,28 @@ struct RecordState {
     char line[ERRM_RECORD_MAX];          // the line being built
 };
 
-RecordState g_rec = {-1, 0, {}, {}, {}, -1, {}, Kind::none, nullptr, nullptr, 0, 0,
+RecordState g_rec = {-1, 0, 0, 0, {}, {}, {}, -1, {}, Kind::none, nullptr, nullptr, 0, 0,
                      0,  0, nullptr, 0, 0, {}, 0, {}, {}, {}, {}};
+
+// The calling thread's kernel id, asked once per thread and again after a
+// fork (the child's thread has an id of its own).
+struct ThreadId {
+    unsigned forks = ~0u; // g_rec.forks when tid was read
+    pid_t tid = 0;
+};
+thread_local ThreadId t_thread;
+
+pid_t threadId() {
+    if (t_thread.forks != g_rec.forks) t_thread = {g_rec.forks, errm_Sys.gettid()};
+    return t_thread.tid;
+}
+
+// In the child after fork: the next record takes the child's pid, names and
+// file. Only a counter changes here (a fork handler may do little).
+void inForkChild() {
+    ++g_rec.forks;
+    g_rec.pid = -1;
+}
 
 // ----------------------------------------------- clock, names and the path
 
@@ -293,11 +315,11 @@ void closeFile() {
 // The file is open for the current process: 1, or 0 (records are then
 // turned off, told once).
 int ensureFile() {
-    const pid_t pid = errm_Sys.getpid();
-    if (pid != g_rec.pid) {
+    if (g_rec.pid <= 0) {
+        const pid_t pid = errm_Sys.getpid();
         // A child after fork: its own names and counts; its own file when
         // the name holds the pid, else the inherited descriptor appends.
-        const bool inherited = g_rec.pid != 0;
+        const bool inherited = g_rec.pid < 0;
         startProcess(pid);
         char path[kPathCap];
         if (inherited && g_rec.fd >= 0 &&
@@ -824,7 +846,7 @@ void writeRecord(const Fields &f) {
     out.put(",\"size\":");
     out.put(rank.known ? decimal(rank.size, buf) : "null");
     out.put(",\"thread\":");
-    out.put(decimal(errm_Sys.gettid(), buf));
+    out.put(decimal(threadId(), buf));
     out.put(",\"run\":");
     putString(out, errm_Opt.run[0] != '\0' ? errm_Opt.run : g_rec.run, kHeadEnd);
     out.put(",\"kind\":\"");
@@ -962,6 +984,7 @@ void recordNotice(const errm_MessageEntry *entry) {
 
 void errm_RecordsStart() {
     closeFile();
+    if (errm_Opt.json && !g_rec.forkHandler) g_rec.forkHandler = errm_PL_OnForkChild(inForkChild);
     g_rec.path[0] = '\0';
     g_rec.pending = Kind::none;
     errm_Rec.on = errm_Opt.json;
