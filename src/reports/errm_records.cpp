@@ -115,6 +115,8 @@ struct RecordState {
     char path[kPathCap];    // the expanded name of the file
     char host[kHostCap];    // host name, read once per process
     char run[kRunCap];      // the process's own run identifier: host-pid-start time
+    char fixed[8192];       // "host".."run" fields as a record writes them, built once a cycle
+    std::size_t fixedLen;   // bytes of fixed, 0 until built
     std::int64_t stampSecond;  // second the cached stamp holds, -1 none
     char stamp[24];            // "YYYY-MM-DDTHH:MM:SS" of stampSecond
     Kind pending;              // the message being written, none between messages
@@ -135,7 +137,7 @@ struct RecordState {
     char line[ERRM_RECORD_MAX];          // the line being built
 };
 
-RecordState g_rec = {-1, 0, 0, 0, {}, {}, {}, -1, {}, Kind::none, nullptr, nullptr, 0, 0,
+RecordState g_rec = {-1, 0, 0, 0, {}, {}, {}, {}, 0, -1, {}, Kind::none, nullptr, nullptr, 0, 0,
                      0,  0, nullptr, 0, 0, {}, 0, {}, {}, {}, {}};
 
 // The calling thread's kernel id, asked once per thread and again after a
@@ -282,6 +284,7 @@ int expandPath(const char *pattern, char *out, std::size_t cap) {
 // The process's names, once per process (again in a child after fork).
 void startProcess(pid_t pid) {
     g_rec.pid = pid;
+    g_rec.fixedLen = 0;
     if (errm_Sys.gethostname(g_rec.host, sizeof g_rec.host) != 0) std::memcpy(g_rec.host, "?", 2);
     g_rec.host[sizeof g_rec.host - 1] = '\0';
     std::memset(g_rec.counts, 0, sizeof g_rec.counts);
@@ -569,6 +572,12 @@ struct Line {
         std::memcpy(g_rec.line + len, s.data(), s.size());
         len += s.size();
     }
+    // A literal: its length is known, the copy inlined.
+    template <std::size_t N> void lit(const char (&s)[N]) {
+        if (len + (N - 1) > ERRM_RECORD_MAX) return;
+        std::memcpy(g_rec.line + len, s, N - 1);
+        len += N - 1;
+    }
     // A piece that may not pass end: refused whole.
     bool fits(std::string_view s, std::size_t end) {
         if (len + s.size() > end) {
@@ -581,6 +590,14 @@ struct Line {
 };
 
 constexpr char kHex[] = "0123456789abcdef";
+
+// The bytes a JSON string holds as they are: printable ASCII but '"' and '\\'.
+constexpr std::array<bool, 256> kPlain = [] {
+    std::array<bool, 256> t{};
+    for (int c = 0x20; c < 0x80; ++c)
+        t[static_cast<std::size_t>(c)] = c != '"' && c != '\\';
+    return t;
+}();
 
 // Length of the well-formed UTF-8 sequence at s (n bytes left), 0 when the
 // byte at s starts none.
@@ -614,7 +631,7 @@ void putString(Line &out, const char *text, std::size_t n, std::size_t end) {
     while (i < n) {
         // A run of characters written as they are.
         std::size_t j = i;
-        while (j < n && s[j] >= 0x20 && s[j] < 0x80 && s[j] != '"' && s[j] != '\\')
+        while (j < n && kPlain[s[j]])
             ++j;
         if (j > i) {
             const std::size_t room = stop - out.len;
@@ -832,52 +849,62 @@ void writeRecord(const Fields &f) {
         id = std::string_view(idBuf, len);
     }
     const std::uint32_t count = nextCount(f.kind, subsystem, id);
-    const errm_ProcessRank &rank = errm_Rank();
 
     Line out;
-    out.put("{\"time\":\"");
-    out.put(stamp);
-    out.put("\",\"host\":");
-    putString(out, g_rec.host, kHeadEnd);
-    out.put(",\"pid\":");
-    out.put(decimal(g_rec.pid, buf));
-    out.put(",\"rank\":");
-    out.put(rank.known ? decimal(rank.rank, buf) : "null");
-    out.put(",\"size\":");
-    out.put(rank.known ? decimal(rank.size, buf) : "null");
-    out.put(",\"thread\":");
+    if (g_rec.fixedLen == 0) {
+        // The fields that stay for the process and the cycle, escaped once.
+        const errm_ProcessRank &rank = errm_Rank();
+        out.lit("\"host\":");
+        putString(out, g_rec.host, kHeadEnd);
+        out.lit(",\"pid\":");
+        out.put(decimal(g_rec.pid, buf));
+        out.lit(",\"rank\":");
+        out.put(rank.known ? decimal(rank.rank, buf) : "null");
+        out.lit(",\"size\":");
+        out.put(rank.known ? decimal(rank.size, buf) : "null");
+        out.lit(",\"run\":");
+        putString(out, errm_Opt.run[0] != '\0' ? errm_Opt.run : g_rec.run, kHeadEnd);
+        g_rec.fixedLen = out.len; // at most 4,700 bytes: 255 and 511 characters escaped
+        std::memcpy(g_rec.fixed, g_rec.line, g_rec.fixedLen);
+        out.len = 0;
+    }
+    out.lit("{\"time\":\"");
+    out.put(std::string_view(stamp, 27));
+    out.lit("\",");
+    out.put(std::string_view(g_rec.fixed, g_rec.fixedLen));
+    out.lit(",\"thread\":");
     out.put(decimal(threadId(), buf));
-    out.put(",\"run\":");
-    putString(out, errm_Opt.run[0] != '\0' ? errm_Opt.run : g_rec.run, kHeadEnd);
-    out.put(",\"kind\":\"");
+    out.lit(",\"kind\":\"");
     out.put(kKindNames[static_cast<std::size_t>(f.kind)]);
-    out.put("\",\"subsystem\":");
+    out.lit("\",\"subsystem\":");
     putString(out, subsystem, kHeadEnd);
-    out.put(",\"display\":");
+    out.lit(",\"display\":");
     putString(out, display, kHeadEnd);
-    out.put(",\"number\":");
+    out.lit(",\"number\":");
     out.put(decimal(f.number, buf));
-    out.put(",\"id\":");
+    out.lit(",\"id\":");
     putString(out, id, kHeadEnd);
-    out.put(",\"severity\":");
-    putString(out, f.severity, kHeadEnd);
-    out.put(",\"severity_number\":");
+    out.lit(",\"severity\":\"");
+    out.put(f.severity); // a keyword of the severity table: nothing to escape
+    out.lit("\",\"severity_number\":");
     out.put(decimal(f.severityNumber, buf));
-    out.put(",\"count\":");
+    out.lit(",\"count\":");
     out.put(decimal(count, buf));
-    out.put(",\"channels\":[");
+    out.lit(",\"channels\":[");
     bool first = true;
     for (int i = 0; i < ERRM_CH_COUNT; ++i) {
         if ((f.channels & (1u << i)) == 0) continue;
-        if (!first) out.put(",");
+        if (!first) out.lit(",");
         first = false;
-        putString(out, errm_Reports[i].name, kHeadEnd);
+        out.lit("\"");
+        out.put(errm_Reports[i].name); // channel names are plain ASCII
+        out.lit("\"");
     }
-    out.put("],\"text\":");
+    out.lit("],\"text\":");
     putString(out, withoutLineEnd(f.text), kTextEnd);
-    out.put(",\"template\":");
+    out.lit(",\"template\":");
     putString(out, f.format, kTemplateEnd);
-    out.put(",\"args\":[");
+    out.lit(",\"args\":[");
     for (std::size_t i = 0; i < g_rec.argCount; ++i) {
         const std::size_t before = out.len;
         if (i > 0 && !out.fits(",", kArgsEnd)) break;
@@ -887,9 +914,9 @@ void writeRecord(const Fields &f) {
         }
     }
     if (g_rec.argsCut) out.cut = true;
-    out.put("]");
-    if (out.cut) out.put(",\"truncated\":true");
-    out.put("}\n");
+    out.lit("]");
+    if (out.cut) out.lit(",\"truncated\":true");
+    out.lit("}\n");
     writeLine(g_rec.line, out.len);
 }
 
@@ -987,6 +1014,7 @@ void errm_RecordsStart() {
     if (errm_Opt.json && !g_rec.forkHandler) g_rec.forkHandler = errm_PL_OnForkChild(inForkChild);
     g_rec.path[0] = '\0';
     g_rec.pending = Kind::none;
+    g_rec.fixedLen = 0; // run= may differ in this cycle
     errm_Rec.on = errm_Opt.json;
     // Occurrences are counted per cycle, as the display counters are.
     if (errm_Rec.on) {
