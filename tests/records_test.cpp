@@ -13,6 +13,8 @@
 #include <climits>
 #include <cmath>
 #include <functional>
+#include <set>
+#include <thread>
 #include <unistd.h>
 
 using namespace errmtest;
@@ -357,4 +359,26 @@ TEST(Records, EveryLineMatchesTheSchema) {
                             "    jsonschema.validate(json.loads(line),schema)' " +
                             std::string(ERRM_SOURCE_DIR) + "/docs/record.schema.json " + r.path();
     EXPECT_EQ(std::system(cmd.c_str()), 0);
+}
+
+TEST(Records, ThreadsWriteWholeLinesWithTheirIds) {
+    Recorded r;
+    {
+        StdoutCapture quiet;
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t)
+            threads.emplace_back([] {
+                for (int i = 0; i < 200; ++i)
+                    User(3, "thread line %d", i);
+            });
+        for (std::thread &t : threads)
+            t.join();
+    }
+    const auto recs = Records(r.path());
+    ASSERT_EQ(recs.size(), 800u);
+    std::set<long> ids;
+    for (const Json &rec : recs)
+        ids.insert(rec["thread"].get<long>());
+    EXPECT_EQ(ids.size(), 4u);
+    EXPECT_EQ(recs.back()["count"], 800); // one id, counted across threads
 }

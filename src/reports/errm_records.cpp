@@ -7,9 +7,9 @@
 // written with one write(2) on a descriptor opened with O_APPEND, so that a
 // reader (or another process appending to the same file) sees whole lines
 // only. What is on disk if the process dies at any instruction: every record
-// whose write(2) returned, and at most the one being written (the kernel
-// appends it whole or not at all for a regular file on a local file system).
-// Nothing is allocated on the message path.
+// whose write(2) returned; only a death inside that one write can leave the
+// last line short (a reader drops a last line without line feed). No signal
+// handler writes records. Nothing is allocated on the message path.
 #include "reports/errm_records.h"
 #include "base/errm_interr.h"
 #include "base/errm_options.h"
@@ -59,7 +59,7 @@ constexpr const char *kNotPresentFormat =
 
 constexpr std::size_t kMaxArgs = 128;       // arguments recorded per message
 constexpr std::size_t kArgTextMax = 65536;  // bytes read from one string argument
-constexpr std::size_t kCountSlots = 8192;   // distinct ids counted per process
+constexpr std::size_t kCountSlots = 8192;   // distinct ids counted per cycle
 constexpr std::size_t kPathCap = 4096;      // expanded record file name
 constexpr std::size_t kHostCap = 256;       // host name
 constexpr std::size_t kRunCap = 512;        // run identifier
@@ -109,7 +109,7 @@ struct CountSlot {
 
 struct RecordState {
     int fd;                 // the record file, -1 while not open
-    pid_t pid;              // process the file, run and counts belong to; 0 = none yet
+    pid_t pid;              // process the file and run belong to; 0 none yet, -1 a new fork child
     unsigned forks;         // forks this process has seen as a child (fork handler)
     int forkHandler;        // 1 once the fork handler is registered
     char path[kPathCap];    // the expanded name of the file
@@ -291,7 +291,7 @@ void startProcess(pid_t pid) {
     g_rec.countUsed = 0;
     std::size_t len = 0;
     g_rec.run[0] = '\0';
-    // host-pid-start time, e.g. node7-4242-20261207T210304Z.
+    // host-pid-start time (of the first record), e.g. node7-4242-20261207T210304Z.
     struct timespec ts = {0, 0};
     errm_Sys.clock_gettime(CLOCK_REALTIME, &ts);
     char stamp[24];
@@ -1131,9 +1131,3 @@ void errm_RecordUser(int number, int severity, const char *subsystem, const char
     f.channels = mask & ((1u << ERRM_CH_COUNT) - 1);
     writeRecord(f);
 }
-
-#ifdef ERRM_TESTING
-const char *errm_RecordPath() {
-    return g_rec.path;
-}
-#endif

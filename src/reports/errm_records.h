@@ -59,9 +59,4 @@ void errm_RecordEmit();
 void errm_RecordUser(int number, int severity, const char *subsystem, const char *format,
                      const char *line, unsigned mask, va_list args);
 
-#ifdef ERRM_TESTING
-// Test build only: the path of the record file, once opened ("" before).
-const char *errm_RecordPath();
-#endif
-
 #endif
