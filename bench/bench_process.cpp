@@ -278,9 +278,9 @@ namespace {
 constexpr long kRecordsBatch = 200000;
 
 struct RecordsChild {
-    pid_t pid = -1;     // the child, -1 when none
-    int request = -1;   // parent -> child: messages to process
-    int answer = -1;    // child -> parent: seconds of thread CPU time
+    pid_t pid = -1;   // the child, -1 when none
+    int request = -1; // parent -> child: messages to process
+    int answer = -1;  // child -> parent: seconds of thread CPU time
 } g_child;
 
 double ThreadSeconds() {

@@ -91,8 +91,9 @@ Json ArgsOf(const std::function<void()> &call) {
 TEST(Records, EveryKindWithItsFields) {
     Recorded r;
     ScopedEnv level("REC_LEVEL", "3");
-    auto cat = Cat("SOLV", {Msg(1, kWarning, "step %d of %s", {kStdout, kLog}),
-                            Msg(2, kFatal, "", {kStdout}), Msg(3, kDebug, "never %d", {kStdout})},
+    auto cat = Cat("SOLV",
+                   {Msg(1, kWarning, "step %d of %s", {kStdout, kLog}),
+                    Msg(2, kFatal, "", {kStdout}), Msg(3, kDebug, "never %d", {kStdout})},
                    "Solver");
     cat.messages[1].id = "SOLV-E-DIVERGED";
     const int s = r.lib.Load(cat);
@@ -103,8 +104,8 @@ TEST(Records, EveryKindWithItsFields) {
         for (int i = 0; i < 3; ++i)
             ERRM_ProcessError(s, 1, i, "mesh");
         ERRM_ProcessError(s, 2);
-        ERRM_ProcessError(s, 3, 1);                                           // DEBUG: no line
-        ERRM_ProcessError(s, 99);                                             // not present
+        ERRM_ProcessError(s, 3, 1); // DEBUG: no line
+        ERRM_ProcessError(s, 99);   // not present
         ERRM_Set_GlobalVerboseMode(0);
         ERRM_DisplayUserMessage(4, kNote, "APP", nullptr, 1, "", "quiet %d", 1); // not shown
         ERRM_Set_GlobalVerboseMode(1);
@@ -119,14 +120,38 @@ TEST(Records, EveryKindWithItsFields) {
         Json channels;
         const char *text, *format;
     } want[] = {
-        {"message", "SOLV-1", "WARNING", 13, 1, {"STDOUT", "LOG"}, "step 0 of mesh", "step %d of %s"},
-        {"message", "SOLV-1", "WARNING", 13, 2, {"STDOUT", "LOG"}, "step 1 of mesh", "step %d of %s"},
+        {"message",
+         "SOLV-1",
+         "WARNING",
+         13,
+         1,
+         {"STDOUT", "LOG"},
+         "step 0 of mesh",
+         "step %d of %s"},
+        {"message",
+         "SOLV-1",
+         "WARNING",
+         13,
+         2,
+         {"STDOUT", "LOG"},
+         "step 1 of mesh",
+         "step %d of %s"},
         {"message", "SOLV-1", "WARNING", 13, 3, {"LOG"}, "step 2 of mesh", "step %d of %s"},
-        {"notice", "SOLV-1", "NOTE", 9, 1, {"STDOUT"},
+        {"notice",
+         "SOLV-1",
+         "NOTE",
+         9,
+         1,
+         {"STDOUT"},
          "Note: message (Solver - 1) has been displayed 2 times and will not be printed anymore ",
          "Note: message (%s - %d) has been displayed %d times and will not be printed anymore \n"},
         {"message", "SOLV-E-DIVERGED", "FATAL", 21, 1, {"STDOUT"}, "", ""},
-        {"notice", "SOLV-99", "ERROR", 17, 1, {"STDOUT"},
+        {"notice",
+         "SOLV-99",
+         "ERROR",
+         17,
+         1,
+         {"STDOUT"},
          "errm error message number 99 not present in .bin, exit anyway.",
          "errm error message number %d not present in .bin, exit anyway."},
         {"user", "USR-7", "ERROR", 17, 1, {"STDOUT"}, "user line", "user %s\\n"},
@@ -158,13 +183,15 @@ TEST(Records, EveryKindWithItsFields) {
     EXPECT_NE(r.lib.Report(".log").find("step 2 of mesh"), std::string::npos);
     // run: host-pid-start time.
     const std::string run = recs[0]["run"];
-    EXPECT_EQ(run.rfind(recs[0]["host"].get<std::string>() + "-" + std::to_string(getpid()) + "-", 0), 0u);
+    EXPECT_EQ(
+        run.rfind(recs[0]["host"].get<std::string>() + "-" + std::to_string(getpid()) + "-", 0),
+        0u);
 }
 
 TEST(Records, SeverityNumbersAndRunOption) {
     Recorded r("rec.json", ",run=job-42");
-    const char *keywords[] = {"?", "ERROR", "ERROR_DELAYED", "WARNING", "FATAL",
-                              "TRACE", "DEBUG", "NOTE", "DISPLAY"};
+    const char *keywords[] = {"?",     "ERROR", "ERROR_DELAYED", "WARNING", "FATAL",
+                              "TRACE", "DEBUG", "NOTE",          "DISPLAY"};
     const int numbers[] = {0, 17, 17, 13, 21, 1, 5, 9, 9};
     {
         StdoutCapture quiet;
@@ -189,7 +216,8 @@ TEST(Records, ArgumentsTypedByConversions) {
         std::function<void()> call;
         Json args;
     } cases[] = {
-        {"ints", [] { User(1, "%d %ld %hd %hhd %u %x %lld", -5, -6L, 70000, 300, 7u, 255u, LLONG_MIN); },
+        {"ints",
+         [] { User(1, "%d %ld %hd %hhd %u %x %lld", -5, -6L, 70000, 300, 7u, 255u, LLONG_MIN); },
          Json({-5, -6, 4464, 44, 7, 255, LLONG_MIN})},
         {"unsigned", [] { User(1, "%lu %hu %zu", ULONG_MAX, 65537u, std::size_t{3}); },
          Json({ULONG_MAX, 1, 3})},
@@ -198,7 +226,13 @@ TEST(Records, ArgumentsTypedByConversions) {
         {"floats", [] { User(1, "%f %e %g %f %f %Lf", 1.5, -2e-300, 0.1, INFINITY, -NAN, 2.5L); },
          Json({1.5, -2e-300, 0.1, "inf", "-nan", 2.5})},
         {"pointer", [&] { User(1, "%p %p", static_cast<void *>(&object), nullptr); },
-         Json({"0x" + [&] { char b[32]; std::snprintf(b, sizeof b, "%lx", reinterpret_cast<unsigned long>(&object)); return std::string(b); }(), "0x0"})},
+         Json({"0x" +
+                   [&] {
+                       char b[32];
+                       std::snprintf(b, sizeof b, "%lx", reinterpret_cast<unsigned long>(&object));
+                       return std::string(b);
+                   }(),
+               "0x0"})},
         {"percent and width", [] { User(1, "100%% %*d %-*.*s|", 4, 7, 3, 1, "ab"); },
          Json({4, 7, 3, 1, "a"})},
         {"positions", [] { User(1, "%2$s %1$d %3$*4$d", 5, "x", 6, 3); }, Json({5, "x", 6, 3})},
@@ -215,13 +249,18 @@ TEST(Records, InvalidUtf8AndControlCharacters) {
     Recorded r;
     {
         StdoutCapture quiet;
-        User(1, "%s|%s", "a\xff" "b\xc3", "\x1b[0m\t\xe2\x82\xac\xed\xa0\x80");
+        User(1, "%s|%s",
+             "a\xff"
+             "b\xc3",
+             "\x1b[0m\t\xe2\x82\xac\xed\xa0\x80");
     }
     const auto recs = Records(r.path());
     ASSERT_EQ(recs.size(), 1u);
-    EXPECT_EQ(recs[0]["args"], Json({"a\xef\xbf\xbd" "b\xef\xbf\xbd",
+    EXPECT_EQ(recs[0]["args"], Json({"a\xef\xbf\xbd"
+                                     "b\xef\xbf\xbd",
                                      "\x1b[0m\t\xe2\x82\xac\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd"}));
-    EXPECT_EQ(recs[0]["text"].get<std::string>().substr(0, 5), "a\xef\xbf\xbd" "b");
+    EXPECT_EQ(recs[0]["text"].get<std::string>().substr(0, 5), "a\xef\xbf\xbd"
+                                                               "b");
     const std::string raw = ReadFile(r.path());
     EXPECT_NE(raw.find("\\u001b[0m\\t"), std::string::npos); // escaped, not raw
 }
@@ -267,8 +306,10 @@ TEST(Records, FileNames) {
         {"%h-%%.json", nullptr, nullptr, std::string(host) + "-%.json"},
     };
     for (const Case &c : cases) {
-        ScopedEnv rank("OMPI_COMM_WORLD_RANK", c.rank ? std::optional<std::string>(c.rank) : std::nullopt);
-        ScopedEnv size("OMPI_COMM_WORLD_SIZE", c.size ? std::optional<std::string>(c.size) : std::nullopt);
+        ScopedEnv rank("OMPI_COMM_WORLD_RANK",
+                       c.rank ? std::optional<std::string>(c.rank) : std::nullopt);
+        ScopedEnv size("OMPI_COMM_WORLD_SIZE",
+                       c.size ? std::optional<std::string>(c.size) : std::nullopt);
         errm_RereadRank();
         Recorded r(c.pattern);
         {
@@ -304,7 +345,9 @@ TEST(Records, ForkChildWritesItsOwnOrAppends) {
         close(pipeFd[0]);
         close(pipeFd[1]);
         User(1, "parent again");
-        const std::string own = std::string(pattern) == "rec.json" ? "rec.json" : "rec." + std::to_string(getpid()) + ".json";
+        const std::string own = std::string(pattern) == "rec.json"
+                                    ? "rec.json"
+                                    : "rec." + std::to_string(getpid()) + ".json";
         const std::string text = ReadFile(r.path(own));
         if (std::string(pattern) == "rec.json") {
             // One file: three whole lines, the child's with its own pid and run.

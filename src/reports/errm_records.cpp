@@ -50,19 +50,19 @@ int severityNumber(int code) {
 }
 
 enum class Kind : unsigned char { none, message, notice, user, direct, notPresent };
-constexpr std::array<std::string_view, 6> kKindNames = {"", "message", "notice", "user", "direct",
-                                                        "notice"};
+constexpr std::array<std::string_view, 6> kKindNames = {"",     "message", "notice",
+                                                        "user", "direct",  "notice"};
 
 // The text of the "not present" line without its severity word.
 constexpr const char *kNotPresentFormat =
     "errm error message number %d not present in .bin, exit anyway.";
 
-constexpr std::size_t kMaxArgs = 128;       // arguments recorded per message
-constexpr std::size_t kArgTextMax = 65536;  // bytes read from one string argument
-constexpr std::size_t kCountSlots = 8192;   // distinct ids counted per cycle
-constexpr std::size_t kPathCap = 4096;      // expanded record file name
-constexpr std::size_t kHostCap = 256;       // host name
-constexpr std::size_t kRunCap = 512;        // run identifier
+constexpr std::size_t kMaxArgs = 128;      // arguments recorded per message
+constexpr std::size_t kArgTextMax = 65536; // bytes read from one string argument
+constexpr std::size_t kCountSlots = 8192;  // distinct ids counted per cycle
+constexpr std::size_t kPathCap = 4096;     // expanded record file name
+constexpr std::size_t kHostCap = 256;      // host name
+constexpr std::size_t kRunCap = 512;       // run identifier
 
 // Where each part of a line may end at the latest: what follows it always
 // fits, so that a cut string still leaves a whole object.
@@ -108,37 +108,37 @@ struct CountSlot {
 // --------------------------------------------------------- the state record
 
 struct RecordState {
-    int fd;                 // the record file, -1 while not open
-    pid_t pid;              // process the file and run belong to; 0 none yet, -1 a new fork child
-    unsigned forks;         // forks this process has seen as a child (fork handler)
-    int forkHandler;        // 1 once the fork handler is registered
-    char path[kPathCap];    // the expanded name of the file
-    char host[kHostCap];    // host name, read once per process
-    char run[kRunCap];      // the process's own run identifier: host-pid-start time
-    char fixed[8192];       // "host".."run" fields as a record writes them, built once a cycle
-    std::size_t fixedLen;   // bytes of fixed, 0 until built
-    std::int64_t stampSecond;  // second the cached stamp holds, -1 none
-    char stamp[24];            // "YYYY-MM-DDTHH:MM:SS" of stampSecond
-    Kind pending;              // the message being written, none between messages
-    const char *format;        // its template
-    const char *levelVar;      // direct: the trace level variable
-    unsigned subsystem;        // not present: the subsystem asked for
-    int number;                // not present: the number asked for
-    unsigned lineMask;         // channels that got the line (bit = channel id)
-    unsigned noticeMask;       // channels that got the repetition notice instead
-    const char *notice;        // the notice text, null when none
-    std::size_t argCount;      // arguments held in args
-    int argsCut;               // 1: more arguments than kMaxArgs, or unreadable
-    Arg args[kMaxArgs];        // the pending message's arguments, in order
-    std::size_t countUsed;     // used slots of counts
-    CountSlot counts[kCountSlots];       // occurrences per id
-    char userFormat[2 * 4097];           // a user format after its conversions
-    char wide[8192];                     // a wide string argument in UTF-8
-    char line[ERRM_RECORD_MAX];          // the line being built
+    int fd;                   // the record file, -1 while not open
+    pid_t pid;                // process the file and run belong to; 0 none yet, -1 a new fork child
+    unsigned forks;           // forks this process has seen as a child (fork handler)
+    int forkHandler;          // 1 once the fork handler is registered
+    char path[kPathCap];      // the expanded name of the file
+    char host[kHostCap];      // host name, read once per process
+    char run[kRunCap];        // the process's own run identifier: host-pid-start time
+    char fixed[8192];         // "host".."run" fields as a record writes them, built once a cycle
+    std::size_t fixedLen;     // bytes of fixed, 0 until built
+    std::int64_t stampSecond; // second the cached stamp holds, -1 none
+    char stamp[24];           // "YYYY-MM-DDTHH:MM:SS" of stampSecond
+    Kind pending;             // the message being written, none between messages
+    const char *format;       // its template
+    const char *levelVar;     // direct: the trace level variable
+    unsigned subsystem;       // not present: the subsystem asked for
+    int number;               // not present: the number asked for
+    unsigned lineMask;        // channels that got the line (bit = channel id)
+    unsigned noticeMask;      // channels that got the repetition notice instead
+    const char *notice;       // the notice text, null when none
+    std::size_t argCount;     // arguments held in args
+    int argsCut;              // 1: more arguments than kMaxArgs, or unreadable
+    Arg args[kMaxArgs];       // the pending message's arguments, in order
+    std::size_t countUsed;    // used slots of counts
+    CountSlot counts[kCountSlots]; // occurrences per id
+    char userFormat[2 * 4097];     // a user format after its conversions
+    char wide[8192];               // a wide string argument in UTF-8
+    char line[ERRM_RECORD_MAX];    // the line being built
 };
 
-RecordState g_rec = {-1, 0, 0, 0, {}, {}, {}, {}, 0, -1, {}, Kind::none, nullptr, nullptr, 0, 0,
-                     0,  0, nullptr, 0, 0, {}, 0, {}, {}, {}, {}};
+RecordState g_rec = {-1, 0, 0, 0, {},      {}, {}, {}, 0, -1, {}, Kind::none, nullptr, nullptr,
+                     0,  0, 0, 0, nullptr, 0,  0,  {}, 0, {}, {}, {},         {}};
 
 // The calling thread's kernel id, asked once per thread and again after a
 // fork (the child's thread has an id of its own).
@@ -333,8 +333,8 @@ int ensureFile() {
     if (g_rec.fd >= 0) return 1;
     int fd = -1;
     if (expandPath(errm_Opt.jsonPath, g_rec.path, sizeof g_rec.path))
-        fd = errm_Sys.create(g_rec.path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY,
-                             0644);
+        fd =
+            errm_Sys.create(g_rec.path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY, 0644);
     if (fd < 0) {
         errm_Rec.on = 0;
         ERRM_REPORT(ERRM_E_OPEN, g_rec.path[0] != '\0' ? g_rec.path : errm_Opt.jsonPath);
@@ -517,7 +517,8 @@ void captureArgs(const char *format, va_list args) {
             return !reads || place(count, a, &count, &placed);
         }
         // By position: every argument's type comes from its number.
-        if (c.width.from == errm_ConvFrom::StarAt && !place(c.width.value - 1, intArg(), &count, &placed))
+        if (c.width.from == errm_ConvFrom::StarAt &&
+            !place(c.width.value - 1, intArg(), &count, &placed))
             return false;
         if (c.precision.from == errm_ConvFrom::StarAt) {
             a.precisionArg = static_cast<int>(c.precision.value) - 1;
@@ -712,9 +713,10 @@ std::size_t encodeUtf8(std::uint32_t cp, char *out) {
 // of them (precision < 0: all), in UTF-8.
 void putWide(Line &out, const wchar_t *ws, long precision, std::size_t end) {
     std::size_t n = 0;
-    const std::size_t cap = precision >= 0 && static_cast<std::size_t>(precision) < sizeof g_rec.wide
-                                ? static_cast<std::size_t>(precision)
-                                : sizeof g_rec.wide;
+    const std::size_t cap =
+        precision >= 0 && static_cast<std::size_t>(precision) < sizeof g_rec.wide
+            ? static_cast<std::size_t>(precision)
+            : sizeof g_rec.wide;
     for (std::size_t i = 0; ws[i] != 0; ++i) {
         char utf8[4];
         const std::size_t k = encodeUtf8(static_cast<std::uint32_t>(ws[i]), utf8);
@@ -927,7 +929,8 @@ Fields entryFields(Kind kind, const errm_MessageEntry *entry) {
     f.subsystem = errm_Ctx.name;
     f.display = errm_SubsystemLabelText();
     f.number = entry->number;
-    if (entry->idLength != 0) f.id = std::string_view(entry->id, strnlen(entry->id, sizeof entry->id));
+    if (entry->idLength != 0)
+        f.id = std::string_view(entry->id, strnlen(entry->id, sizeof entry->id));
     f.severity = errm_SeverityKeyword(entry->severity);
     f.severityNumber = severityNumber(entry->severity);
     return f;
@@ -955,11 +958,11 @@ void recordLine(Kind kind, const errm_MessageEntry *entry) {
         f.text = std::string_view(errm_Lines.sLine0, errm_Lines.sLine0Length);
     } else if (kind == Kind::notPresent) {
         const unsigned s = g_rec.subsystem;
-        const errm_SubsystemRow *row =
-            s < static_cast<unsigned>(ERRM_SS_ROWS) && errm_Subsystems[s].loaded == 1 &&
-                    errm_Subsystems[s].name != nullptr
-                ? &errm_Subsystems[s]
-                : nullptr;
+        const errm_SubsystemRow *row = s < static_cast<unsigned>(ERRM_SS_ROWS) &&
+                                               errm_Subsystems[s].loaded == 1 &&
+                                               errm_Subsystems[s].name != nullptr
+                                           ? &errm_Subsystems[s]
+                                           : nullptr;
         f.kind = Kind::notPresent;
         f.subsystem = row != nullptr ? row->name : "?";
         f.display = row != nullptr && row->displayName != nullptr && row->displayName[0] != '\0'
