@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <functional>
@@ -424,4 +425,30 @@ TEST(Records, ThreadsWriteWholeLinesWithTheirIds) {
         ids.insert(rec["thread"].get<long>());
     EXPECT_EQ(ids.size(), 4u);
     EXPECT_EQ(recs.back()["count"], 800); // one id, counted across threads
+}
+
+// A write(2) that is interrupted every other call and takes at most 7 bytes.
+static ssize_t ChoppyWrite(int fd, const void *buf, std::size_t n) {
+    static int calls = 0;
+    if (++calls % 2 == 0) {
+        errno = EINTR;
+        return -1;
+    }
+    return ::write(fd, buf, n < 7 ? n : 7);
+}
+
+TEST(Records, PartialAndInterruptedWritesGiveWholeLines) {
+    Recorded r;
+    SysGuard restore;
+    errm_Sys.write = ChoppyWrite;
+    {
+        StdoutCapture quiet;
+        for (int i = 0; i < 20; ++i)
+            User(3, "line %d of %s", i, "\xc3\xa9t\xc3\xa9");
+    }
+    errm_SysRestore();
+    const auto recs = Records(r.path());
+    ASSERT_EQ(recs.size(), 20u);
+    for (int i = 0; i < 20; ++i)
+        EXPECT_EQ(recs[i]["args"], Json({i, "\xc3\xa9t\xc3\xa9"}));
 }

@@ -939,7 +939,7 @@ Fields entryFields(Kind kind, const errm_MessageEntry *entry) {
 void recordLine(Kind kind, const errm_MessageEntry *entry) {
     Fields f{};
     char text[160];
-    char id[160];
+    char id[1024 + 8];
     if (kind == Kind::message) {
         if (entry == nullptr) return;
         f = entryFields(Kind::message, entry);
@@ -951,7 +951,7 @@ void recordLine(Kind kind, const errm_MessageEntry *entry) {
         std::size_t len = 0;
         id[0] = '\0';
         append(id, sizeof id, &len, "DIRECT-");
-        append(id, sizeof id, &len, g_rec.levelVar);
+        append(id, sizeof id, &len, std::string_view(g_rec.levelVar).substr(0, 1024));
         f.id = std::string_view(id, len);
         f.severity = errm_SeverityKeyword(ERRM_SEV_TRACE);
         f.severityNumber = severityNumber(ERRM_SEV_TRACE);
