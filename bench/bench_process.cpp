@@ -2,7 +2,7 @@
 // what the same line costs without the library.
 //
 // Sections: the message and its peers; the byte check; ERRM_ProcessError
-// (cached, not cached, repetition limit); ERRM_Get_ErrorMessage and
+// (cached, with JSON records, not cached, repetition limit); ERRM_Get_ErrorMessage and
 // ERRM_DisplayUserMessage; several threads at once; main.
 //
 // Every report file and peer file is a real file of a scratch directory: the
@@ -20,10 +20,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -200,6 +202,7 @@ void SetUpRun() {
     g_run.dir = std::make_unique<ScratchDir>();
     const ScratchDir &dir = *g_run.dir;
     WriteDescriptor(SimCatalogue(), dir.path());
+    unsetenv("ERRM_OPTIONS"); // no records: the records benchmark has its own process
     StartLibrary(dir.path(), dir.file("run"));
     g_run.ss = LoadSubsystem("SIM");
     // REPORT is opened by a processed message; user messages need it open.
@@ -263,6 +266,98 @@ static void bench_process(benchmark::State &state) {
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(bench_process)->Setup(SettleFiles);
+
+// The same message with JSON records on. Records are chosen when a cycle
+// starts, and a process may load descriptors only 15 times, so the message
+// runs in a child process started for each repetition: it begins a cycle
+// with json= in ERRM_OPTIONS (its record file and report files in the
+// scratch directory), processes the batch the parent asks for, and answers
+// with the CPU time its thread took, which is the benchmark's manual time.
+namespace {
+
+constexpr long kRecordsBatch = 200000;
+
+struct RecordsChild {
+    pid_t pid = -1;   // the child, -1 when none
+    int request = -1; // parent -> child: messages to process
+    int answer = -1;  // child -> parent: seconds of thread CPU time
+} g_child;
+
+double ThreadSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+[[noreturn]] void RecordsChildMain(int request, int answer) {
+    const ScratchDir &dir = *g_run.dir;
+    ERRM_FInit();
+    setenv("ERRM_OPTIONS", ("json=" + dir.file("records.json") + ",run=bench").c_str(), 1);
+    StartLibrary(dir.path(), dir.file("records-run"));
+    const unsigned ss = static_cast<unsigned>(LoadSubsystem("SIM"));
+    int code = 0;
+    for (long n; read(request, &n, sizeof n) == static_cast<ssize_t>(sizeof n);) {
+        const double start = ThreadSeconds();
+        for (long i = 0; i < n; ++i)
+            benchmark::DoNotOptimize(ERRM_ProcessError(ss, kNumber, kPath, code++ & 0xFFFF));
+        const double seconds = ThreadSeconds() - start;
+        if (write(answer, &seconds, sizeof seconds) != static_cast<ssize_t>(sizeof seconds)) break;
+    }
+    ERRM_FInit();
+    _exit(0);
+}
+
+// Asks the child for n messages; their CPU time in seconds.
+double RecordsBatch(long n) {
+    double seconds = 0;
+    if (write(g_child.request, &n, sizeof n) != static_cast<ssize_t>(sizeof n) ||
+        read(g_child.answer, &seconds, sizeof seconds) != static_cast<ssize_t>(sizeof seconds)) {
+        std::fprintf(stderr, "the records child did not answer\n");
+        std::exit(2);
+    }
+    return seconds;
+}
+
+} // namespace
+
+static void RecordsOn(const benchmark::State &state) {
+    int down[2], up[2];
+    if (pipe(down) != 0 || pipe(up) != 0) {
+        std::perror("pipe");
+        std::exit(2);
+    }
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(down[1]);
+        close(up[0]);
+        RecordsChildMain(down[0], up[1]);
+    }
+    close(down[0]);
+    close(up[1]);
+    g_child = {pid, down[1], up[0]};
+    RecordsBatch(1000); // the record file opened, the entry cached
+    SettleFiles(state);
+}
+
+static void RecordsOff(const benchmark::State &) {
+    close(g_child.request);
+    close(g_child.answer);
+    waitpid(g_child.pid, nullptr, 0);
+    g_child = {};
+}
+
+static void bench_process_records(benchmark::State &state) {
+    for (auto _ : state)
+        state.SetIterationTime(RecordsBatch(kRecordsBatch) / kRecordsBatch);
+    state.SetItemsProcessed(state.iterations());
+}
+// One iteration stands for one message: its time is the batch's per message.
+BENCHMARK(bench_process_records)
+    ->Setup(RecordsOn)
+    ->Teardown(RecordsOff)
+    ->UseManualTime()
+    ->Iterations(1);
 
 // (i) the raw limit: vsnprintf, snprintf of the decoration, fputs.
 static void bench_process_naive(benchmark::State &state) {

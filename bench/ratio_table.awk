@@ -133,6 +133,9 @@ END {
                 "bench_process_floor", "bench_process", ">=", 0.4)
             print "  (floor target: library time at most 2.5x the floor's, i.e. ratio >= 0.40)"
         }
+        if (have("bench_process_records/iterations:1"))
+            row("ProcessError, cached, LOG, records on  vs off", rate(t["bench_process_records/iterations:1"]),
+                rate(p), "bench_process_records/iterations:1", "bench_process", "<=", 1.5)
         row("ProcessError, cached, LOG  vs spdlog", rate(p), rate(t["bench_process_spdlog"]),
             "bench_process_spdlog", "bench_process", ">=", 1.3)
         if (have("bench_process_spdlog_fields"))

@@ -9,7 +9,8 @@ packages=(
   libgtest-dev libgmock-dev      # tests
   libbenchmark-dev libspdlog-dev # benchmarks (spdlog is a comparison peer)
   libtomlplusplus-dev libcli11-dev # the catalogue compiler
-  nlohmann-json3-dev             # the catalogue compiler's --json output
+  nlohmann-json3-dev             # the catalogue compiler's --json output, record tests
+  python3-jsonschema             # record lines checked against docs/record.schema.json
   gfortran                       # the Fortran example and client test
   valgrind                       # leak and memory checks
   python3-pytest python3-mypy    # the Python package's tests and its typed modules

@@ -32,6 +32,12 @@ if(NOT ERRM_SANITIZE)
     ENVIRONMENT "ERRM_TEST_TMP=${CMAKE_CURRENT_BINARY_DIR}/tmp")
 endif()
 
+# JSON records: kinds, typed arguments, the lines' rules and the schema.
+find_package(nlohmann_json CONFIG REQUIRED)
+errm_add_test(records_test SOURCES records_test.cpp LIBS errm_internal errm_descwriter
+                                                         nlohmann_json::nlohmann_json)
+target_compile_definitions(records_test PRIVATE ERRM_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+
 # Every exported function from many threads at once, threads that come and
 # go, and a fork while another thread is inside a call.
 errm_add_test(thread_stress_test SOURCES thread_stress_test.cpp LIBS errm_internal errm_descwriter)

@@ -12,6 +12,7 @@
 #include "reports/errm_channels.h"
 #include "reports/errm_fm.h"
 #include "reports/errm_paths.h"
+#include "reports/errm_records.h"
 
 namespace {
 constexpr int kTagReturnRelease = 124358;
@@ -21,6 +22,7 @@ extern "C" ERRM_API int ERRM_FInit(void) {
     errm_ApiLock lock;
     errm_ReturnBinding bound;
     errm_CloseReportFiles();
+    errm_RecordsStop();
     // The list is built again by the first search of the next cycle.
     errm_FM_ForgetListOfPaths();
     errm_ReleaseSubsystems();

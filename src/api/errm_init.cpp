@@ -13,6 +13,7 @@
 #include "reports/errm_channels.h"
 #include "reports/errm_message.h"
 #include "reports/errm_paths.h"
+#include "reports/errm_records.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -87,6 +88,7 @@ extern "C" ERRM_API int ERRM_Init(void) {
     errm_ReturnBinding bound;
     // The run-time options first: they say where even the platform line goes.
     errm_ReadOptions();
+    errm_RecordsStart();
     if (!errm_CheckPlatform()) {
         ERRM_REPORT(ERRM_E_PLATFORM, errm_G.PlatformName);
         return 0;

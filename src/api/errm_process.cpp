@@ -14,6 +14,7 @@
 #include "reports/errm_channels.h"
 #include "reports/errm_followup.h"
 #include "reports/errm_message.h"
+#include "reports/errm_records.h"
 #include "reports/errm_writers.h"
 
 #include <cstdio>
@@ -111,7 +112,10 @@ extern "C" ERRM_API int ERRM_ProcessError_variadic(unsigned int subsystem, int n
                                                    va_list args) {
     errm_ApiLock lock;
     int rc = errm_LookupEntry(subsystem, number);
-    if (rc != 0) return notPresent(number, rc);
+    if (rc != 0) {
+        if (errm_Rec.on) errm_RecordBeginNotPresent(subsystem, number);
+        return notPresent(number, rc);
+    }
     errm_MessageEntry *entry = errm_CurrentEntry();
     if (entry->format[0] == '\0') {
         errm_Lines.sLine0[0] = '\0';
@@ -130,6 +134,7 @@ extern "C" ERRM_API int ERRM_ProcessError_variadic(unsigned int subsystem, int n
         va_end(copy);
         if (rc != 0) return rc;
     }
+    if (errm_Rec.on) errm_RecordBeginMessage(entry->format, args);
     return errm_DecorateAndDispatch(ERRM_MODE_REPORTS, subsystem, number);
 }
 

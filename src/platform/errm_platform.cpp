@@ -97,6 +97,9 @@ const errm_SysTable errm_SysDefault = {
     ::mmap,            // mmapShared
     ::munmap,          // munmapShared
     ::madvise,         // madvise
+    ::clock_gettime,   // clock_gettime
+    ::gethostname,     // gethostname
+    ::gettid,          // gettid
 };
 
 errm_SysTable errm_Sys = errm_SysDefault;
@@ -288,4 +291,8 @@ int errm_PL_OnExitAndFork(void (*atExit)(), void (*inChild)()) {
     if (::pthread_atfork(nullptr, nullptr, inChild) != 0) return 0;
     registered = 1;
     return 1;
+}
+
+int errm_PL_OnForkChild(void (*inChild)()) {
+    return ::pthread_atfork(nullptr, nullptr, inChild) == 0 ? 1 : 0;
 }

@@ -54,6 +54,10 @@ struct errm_SysTable {
     void *(*mmapShared)(void *addr, std::size_t len, int prot, int flags, int fd, off_t off);
     int (*munmapShared)(void *addr, std::size_t len);
     int (*madvise)(void *addr, std::size_t len, int advice); // madvise(2)
+    // The record writer's clock and names (errm_records.cpp).
+    int (*clock_gettime)(clockid_t clock, struct timespec *ts); // clock_gettime(2)
+    int (*gethostname)(char *name, std::size_t len);            // gethostname(2)
+    pid_t (*gettid)();                                          // gettid(2)
 };
 
 extern errm_SysTable errm_Sys;              // current entries
@@ -126,5 +130,9 @@ int errm_PL_System(const char *command);
 // Registers, once per process, a function run at normal exit and one run in
 // the child after fork(). Returns 1 when both are registered.
 int errm_PL_OnExitAndFork(void (*atExit)(), void (*inChild)());
+
+// Registers a function run in the child after fork() (pthread_atfork).
+// Returns 1 when registered. Each call registers once more: call it once.
+int errm_PL_OnForkChild(void (*inChild)());
 
 #endif

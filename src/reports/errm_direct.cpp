@@ -4,6 +4,7 @@
 #include "base/errm_state.h"
 #include "reports/errm_direct.h"
 #include "reports/errm_message.h"
+#include "reports/errm_records.h"
 #include "reports/errm_writers.h"
 
 #include <array>
@@ -78,6 +79,7 @@ unsigned errm_DirectProcessError(const char *severity, const char *reports, cons
     va_end(copy);
     if (rc != 0) return static_cast<unsigned>(rc);
     if (code == ERRM_SEV_DEBUG) return 0;
+    if (errm_Rec.on) errm_RecordBeginDirect(level_var, format, args);
     return static_cast<unsigned>(
         errm_DirectTrace(code, severity, level_var, level, reports, errm_Lines.sLine0));
 }

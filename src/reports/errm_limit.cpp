@@ -5,6 +5,7 @@
 #include "descriptor/errm_desc.h"
 #include "reports/errm_fm.h"
 #include "reports/errm_message.h"
+#include "reports/errm_records.h"
 
 #include <cstdio>
 
@@ -32,16 +33,13 @@ int errm_PrintLimited(const char *line, int handle, int *counted) {
         }
         if (c == max) {
             if (entry->idLength == 0)
-                std::snprintf(g_notice, sizeof g_notice,
-                              "Note: message (%s - %d) has been displayed %d times and will not "
-                              "be printed anymore \n",
+                std::snprintf(g_notice, sizeof g_notice, ERRM_NOTICE_FORMAT_NUMBER,
                               errm_SubsystemLabel(), entry->number, max);
             else
-                std::snprintf(g_notice, sizeof g_notice,
-                              "Note: message (%s - %s) has been displayed %d times and will not "
-                              "be printed anymore \n",
+                std::snprintf(g_notice, sizeof g_notice, ERRM_NOTICE_FORMAT_ID,
                               errm_SubsystemLabel(), entry->id, max);
             notice = true;
+            if (errm_Rec.on) errm_RecordNotice(g_notice);
         }
     }
     return errm_FM_Puts(handle, notice ? g_notice : line);

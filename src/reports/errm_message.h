@@ -79,6 +79,13 @@ int errm_FormatLine0(const char *format, va_list args);
 
 // ------------------------------------------------------------- repetition
 
+// The notice that replaces the occurrence reaching the limit: label, number
+// (or identifier text) and the limit.
+inline constexpr const char *ERRM_NOTICE_FORMAT_NUMBER =
+    "Note: message (%s - %d) has been displayed %d times and will not be printed anymore \n";
+inline constexpr const char *ERRM_NOTICE_FORMAT_ID =
+    "Note: message (%s - %s) has been displayed %d times and will not be printed anymore \n";
+
 // Writes a line on STDOUT or the transcript through the verbose and
 // repetition gate; sets *counted. Returns the write's result (0 = written).
 int errm_PrintLimited(const char *line, int handle, int *counted);

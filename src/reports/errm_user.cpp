@@ -6,6 +6,7 @@
 #include "reports/errm_channels.h"
 #include "reports/errm_fm.h"
 #include "reports/errm_message.h"
+#include "reports/errm_records.h"
 #include "reports/errm_user.h"
 #include "reports/errm_writers.h"
 
@@ -167,5 +168,7 @@ unsigned errm_DisplayUserMessage(int number, int severity, const char *subsystem
             if (errm_FM_Puts(handle, line) == 0) result += bit;
         }
     }
+    if (errm_Rec.on && result != 0)
+        errm_RecordUser(number, severity, subsystem, format, line, result, args);
     return result;
 }

@@ -12,6 +12,7 @@
 #include "reports/errm_channels.h"
 #include "reports/errm_fm.h"
 #include "reports/errm_message.h"
+#include "reports/errm_records.h"
 
 #include <cstdio>
 
@@ -72,15 +73,17 @@ int AddReport(const char *line, const char *chiLine, int useChi, int fUpdate) {
             break;
         case ERRM_CH_CHI:
             if (chiLine != nullptr && errm_FChiFileHandle == 1 && errm_IsChiSeverity() &&
-                lostOnFile(ch.handle, errm_FM_Puts(ch.handle, chiLine)))
+                lostOnFile(ch.handle, written = errm_FM_Puts(ch.handle, chiLine)))
                 failed = 1;
             break;
         default:
-            if (lostOnFile(ch.handle, errm_FM_Puts(ch.handle, line))) failed = 1;
+            if (lostOnFile(ch.handle, written = errm_FM_Puts(ch.handle, line))) failed = 1;
             break;
         }
         if (written == 0 && counted == 1) countedMark = 1;
+        if (errm_Rec.on) errm_RecordChannel(id, written, counted);
     }
+    if (errm_Rec.on && fUpdate == 1) errm_RecordEmit();
     // The counter follows the lines that were shown, failed channels or not.
     if (fUpdate == 1) {
         entry->counter += static_cast<unsigned>(countedMark);
@@ -130,6 +133,9 @@ int AddReportDirect(const char *letters, int severity, const char *line) {
         default: rc = errm_FM_Puts(ch.handle, line); break;
         }
         if (lostOnFile(ch.handle, rc)) ++failures;
+        if (errm_Rec.on && (id != ERRM_CH_CHI || errm_FChiFileHandle == 1))
+            errm_RecordChannel(id, rc, 1);
     }
+    if (errm_Rec.on) errm_RecordEmit();
     return failures > 0 ? 0 : 1;
 }
