@@ -286,6 +286,18 @@ int errm_PL_System(const char *command) {
     return errm_Sys.system(command);
 }
 
+int errm_PL_JoinStandardStream(int fd) {
+    struct stat mine, other;
+    if (errm_Sys.fstat(fd, &mine) != 0 || !S_ISREG(mine.st_mode)) return 0;
+    for (int standard = 1; standard <= 2; ++standard) {
+        if (errm_Sys.fstat(standard, &other) != 0 || other.st_dev != mine.st_dev ||
+            other.st_ino != mine.st_ino)
+            continue;
+        return ::dup3(standard, fd, O_CLOEXEC) == fd ? 1 : 0;
+    }
+    return 0;
+}
+
 ssize_t errm_PL_WriteNoSigpipe(int fd, const void *buf, std::size_t n) {
     sigset_t pipeOnly, old, pending;
     sigemptyset(&pipeOnly);

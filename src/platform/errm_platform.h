@@ -117,6 +117,11 @@ std::FILE *errm_PL_Fopen(const char *path, const char *mode);
 int errm_PL_Fclose(std::FILE *f);
 int errm_PL_System(const char *command);
 
+// When fd's regular file is the file of standard output (or else standard
+// error), makes fd a copy of that descriptor, so that the two write at one
+// offset and never over each other. Returns 1 when fd was made a copy.
+int errm_PL_JoinStandardStream(int fd);
+
 // write(2) through the table with SIGPIPE held back in the calling thread:
 // a pipe whose reader is gone gives -1 with EPIPE, and the process lives on.
 // A SIGPIPE pending before the call stays pending.

@@ -199,7 +199,10 @@ std::FILE *openWriter(const char *name, int truncate, int binary, errm_FileWrite
     // Nothing is emptied before the lock is held.
     std::FILE *stream = errm_PL_Fopen(name, binary == 1 ? "ab" : "a");
     if (stream == nullptr) return nullptr;
-    const int shared = writtenHere(fileno(stream));
+    // A file that is standard output's (or standard error's) is written
+    // through that descriptor, at its offset: the two never write over each
+    // other, and it is neither locked nor emptied.
+    const int shared = errm_PL_JoinStandardStream(fileno(stream)) || writtenHere(fileno(stream));
     int rc = errm_FW_Attach(w, fileno(stream), truncate, shared);
     if (rc == ERRM_FW_READY && errm_StrCopy(opened, cap, name)) return stream;
     errm_PL_Fclose(stream);
