@@ -489,7 +489,7 @@ namespace {
 // "--fixed_run=N" as first argument: N cached messages, then N retrieved
 // texts, and nothing measured by the benchmark library. Under
 // valgrind --tool=callgrind the instructions of one call are then the same
-// on every run, however busy the machine (docs/performance.md).
+// on every run, however busy the machine (docs/performance-log.md).
 // "--fixed_run_threaded=N" starts and ends one thread first: the calls then
 // take the lock, as in any process that has had a second thread.
 long FixedRunCalls(int argc, char **argv, bool *threaded) {

@@ -187,7 +187,7 @@ END {
         }
         print "  (a load runs on memory the machine has backed; the last rows take the"
         print "  pages a new process gets, which this machine's host may have to back"
-        print "  again first; see docs/performance.md)"
+        print "  again first; see docs/performance-log.md)"
     }
     if (have("bench_lookup_hit/1000")) {
         header("Message whose entry is cached or not (Get_ErrorMessage; time per message)")
@@ -209,7 +209,7 @@ END {
         }
         print "  (the 1.6x target is set on the 32-in-turn miss at every size, the 4x"
         print "  target on the random-order miss over 1M messages, which also misses"
-        print "  the CPU caches; see docs/performance.md)"
+        print "  the CPU caches; see docs/performance-log.md)"
     }
     if (have("bench_lookup_raw_hit/1000")) {
         header("The lookup alone (errm_LookupEntry; time per lookup)")
