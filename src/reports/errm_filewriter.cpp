@@ -73,7 +73,7 @@ void cutPartialLine(const errm_FileWriter *w, std::size_t done) {
 // ---------------------------------------------------------------- attaching
 
 int errm_FW_Attach(errm_FileWriter *w, int fd, int truncate, int shared) {
-    *w = errm_FileWriter{errm_WriterKind::none, fd, g_forkGeneration, 0, 0, 0, 0};
+    *w = errm_FileWriter{errm_WriterKind::none, fd, g_forkGeneration, 0, 0, 0, 0, 0};
     struct stat st;
     if (errm_Sys.fstat(fd, &st) != 0) return ERRM_FW_FAILED;
     w->dev = st.st_dev;
@@ -85,7 +85,10 @@ int errm_FW_Attach(errm_FileWriter *w, int fd, int truncate, int shared) {
     }
     if (shared == 0) {
         // One owner per file. A file system without locks lets every opener in.
-        if (errm_Sys.flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) return ERRM_FW_HELD;
+        if (errm_Sys.flock(fd, LOCK_EX | LOCK_NB) == 0)
+            w->locked = 1;
+        else if (errno == EWOULDBLOCK)
+            return ERRM_FW_HELD;
         if (truncate == 1 && errm_Sys.ftruncate(fd, 0) != 0) return ERRM_FW_FAILED;
     }
     w->kind = errm_WriterKind::file;
@@ -97,7 +100,9 @@ int errm_FW_SameFile(const errm_FileWriter *w, dev_t dev, ino_t ino) {
 }
 
 void errm_FW_Relock(errm_FileWriter *w) {
-    if (w->kind == errm_WriterKind::file) errm_Sys.flock(w->fd, LOCK_EX | LOCK_NB);
+    if (w->kind == errm_WriterKind::file && w->locked == 0 &&
+        errm_Sys.flock(w->fd, LOCK_EX | LOCK_NB) == 0)
+        w->locked = 1;
 }
 
 // ---------------------------------------------------------------- appending

@@ -22,6 +22,7 @@ struct errm_FileWriter {
     int fd;               // the descriptor (owned by the file manager's stream)
     unsigned generation;  // fork generation of the process that attached
     int pipe;             // 1: a FIFO or socket (a reader may go away)
+    int locked;           // 1: this writer's descriptor holds the file's lock
     int lost;             // 1 once a line could not be written
     dev_t dev;            // the file's device and inode, to tell when two
     ino_t ino;            //   names of this process are one file
@@ -41,7 +42,7 @@ int errm_FW_Attach(errm_FileWriter *w, int fd, int truncate, int shared);
 // 1 when the writer writes the file of device dev, inode ino.
 int errm_FW_SameFile(const errm_FileWriter *w, dev_t dev, ino_t ino);
 
-// Takes the lock of a writer attached as shared, once the entry that held
+// Takes the lock for a writer attached as shared, once the writer that held
 // it has closed. Never waits.
 void errm_FW_Relock(errm_FileWriter *w);
 

@@ -366,7 +366,7 @@ int errm_FM_Close(int handle) {
     e.writer = errm_FileWriter{};
     // The lock went with the descriptor: another entry of this process that
     // writes the same file takes it over.
-    if (own)
+    if (own && closing.locked == 1)
         for (FmEntry &other : g_fm.entries)
             if (other.used == 1 && other.writing == 1 && !errm_FW_Inherited(&other.writer) &&
                 errm_FW_SameFile(&other.writer, closing.dev, closing.ino)) {
