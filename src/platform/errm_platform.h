@@ -44,7 +44,8 @@ struct errm_SysTable {
     int (*ftruncate)(int fd, off_t length);                   // ftruncate(2)
     ssize_t (*write)(int fd, const void *buf, std::size_t n); // write(2)
     int (*flock)(int fd, int operation);                      // flock(2)
-    int (*madvise)(void *addr, std::size_t len, int advice);  // madvise(2)
+    // Advice on the pages of a descriptor copy (errm_PL_AllocateCopy).
+    int (*madvise)(void *addr, std::size_t len, int advice); // madvise(2)
 };
 
 extern errm_SysTable errm_Sys;              // current entries
