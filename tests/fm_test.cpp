@@ -10,7 +10,9 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <string>
 #include <vector>
 
@@ -355,6 +357,30 @@ TEST_F(Fm, AWriteFailureLosesTheWholeLineAndLaterLinesAreWrittenAgain) {
         EXPECT_EQ(out.Text(), told) << k.what << ": the failure is told once";
         EXPECT_EQ(ReadFile(file), k.text) << k.what;
     }
+}
+
+TEST_F(Fm, OneFileOnTwoEntriesIsOneFileLockedUntilBothAreClosed) {
+    // 0 when another process could take the file's lock now.
+    const auto lockable = [this] {
+        return errmtest::RunInChild([this] {
+            int fd = open(Path("both.log").c_str(), O_RDONLY);
+            return fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0 ? 0 : 1;
+        });
+    };
+    WriteFile(Path("both.log"), "old\n");
+    const int a = Open("both.log", 'w');
+    EXPECT_EQ(errm_FM_Puts(a, "1\n"), 0);
+    const int b = Open("both.log", 'w');
+    StdoutCapture out;
+    EXPECT_EQ(errm_FM_Puts(b, "2\n"), 0);
+    EXPECT_EQ(errm_FM_Puts(a, "3\n"), 0);
+    EXPECT_EQ(errm_FM_Close(a), 0);
+    EXPECT_EQ(lockable(), 1) << "the second entry took the lock over";
+    EXPECT_EQ(errm_FM_Puts(b, "4\n"), 0);
+    EXPECT_EQ(errm_FM_Close(b), 0);
+    EXPECT_EQ(lockable(), 0);
+    EXPECT_EQ(out.Text(), "") << "no note";
+    EXPECT_EQ(ReadFile(Path("both.log")), "1\n2\n3\n4\n") << "emptied once, lines in call order";
 }
 
 TEST_F(Fm, EndOfFileIsAResultNotAFailure) {
