@@ -1,18 +1,21 @@
 // bench_process.cpp - the cost of processing one message, side by side with
-// what the same line costs without the library.
+// what the same durable line costs without the library.
 //
 // Sections: the message and its peers; the byte check; ERRM_ProcessError
 // (cached, with JSON records, not cached, repetition limit); ERRM_Get_ErrorMessage and
 // ERRM_DisplayUserMessage; several threads at once; main.
 //
-// Every report file and peer file is a real file of a scratch directory: the
-// library maps its report files, and a link to /dev/null would measure its
-// unmapped fallback (one write per line) instead. The byte check at start-up
-// proves that the library, the hand-written path, the floor and spdlog write
-// the same bytes.
+// A line the library writes to a file is in the kernel's hands when the call
+// returns (one write(2)). The peers are measured in the mode that gives the
+// same promise: the floor builds the bytes by hand and makes one write(2);
+// stdio puts the line and flushes; spdlog's basic_logger_st flushes on every
+// level; glog runs with FLAGS_logbuflevel = -1 (no buffered level) and no
+// prefix. Every file is a real file of a scratch directory. The byte check at
+// start-up proves that they all write the same lines.
 #include "bench_support.h"
 
 #include <benchmark/benchmark.h>
+#include <glog/logging.h>
 #include <spdlog/sinks/basic_file_sink.h>
 #include <spdlog/spdlog.h>
 
@@ -70,17 +73,20 @@ __attribute__((format(printf, 1, 0))) void NaiveFormat(const char *format, va_li
                   kNumber, g_naive.text);
 }
 
+// The line put and flushed: one write(2) per line, as the library makes.
 __attribute__((format(printf, 2, 3))) void NaiveWrite(std::FILE *f, const char *format, ...) {
     va_list args;
     va_start(args, format);
     NaiveFormat(format, args);
     va_end(args);
     std::fputs(g_naive.line, f);
+    std::fflush(f);
 }
 
 // The floor: the same bytes built by hand (the literal pieces, one integer
-// conversion) and written with one fwrite_unlocked. No library can do less.
-void FloorWrite(std::FILE *f, const char *path, int code) {
+// conversion) and handed to the kernel with one write(2). No writer that
+// keeps a line through a crash of the process can do less.
+void FloorWrite(int fd, const char *path, int code) {
     static constexpr char kHead[] = "** Error: (SIM - 37) cannot open ";
     static constexpr char kCode[] = " (code ";
     char buf[512];
@@ -103,7 +109,8 @@ void FloorWrite(std::FILE *f, const char *path, int code) {
         *p++ = digits[--k];
     *p++ = ')';
     *p++ = '\n';
-    fwrite_unlocked(buf, 1, static_cast<std::size_t>(p - buf), f);
+    ssize_t done = ::write(fd, buf, static_cast<std::size_t>(p - buf));
+    benchmark::DoNotOptimize(done);
 }
 static_assert(kNumber == 37, "the floor's literal pieces name message 37");
 
@@ -121,6 +128,35 @@ __attribute__((format(printf, 2, 3))) void NaiveUser(std::FILE *f, const char *f
     std::vsnprintf(g_naive.text, sizeof g_naive.text, format, args);
     va_end(args);
     std::fputs(g_naive.text, f);
+    std::fflush(f);
+}
+
+// glog, without its prefix: the line is the streamed text.
+void GlogWrite(const char *path, int code) {
+    LOG(INFO) << "** Error: (SIM - 37) cannot open " << path << " (code " << code << ")";
+}
+
+// Sends glog's INFO lines to a file of dir, flushed at every line; other
+// levels write no file. Returns the file's name once a line is written.
+void GlogTo(const std::string &dir) {
+    static bool started = false;
+    if (!started) {
+        FLAGS_logtostderr = false;
+        FLAGS_log_prefix = false;
+        FLAGS_logbuflevel = -1;
+        FLAGS_stderrthreshold = google::GLOG_FATAL;
+        google::InitGoogleLogging("bench_process");
+        started = true;
+    }
+    google::SetLogDestination(google::GLOG_INFO, (dir + "/glog.").c_str());
+    for (auto level : {google::GLOG_WARNING, google::GLOG_ERROR, google::GLOG_FATAL})
+        google::SetLogDestination(level, "");
+}
+
+std::string GlogFile(const std::string &dir) {
+    for (const auto &f : std::filesystem::directory_iterator(dir))
+        if (f.path().filename().string().rfind("glog.", 0) == 0) return f.path().string();
+    return "";
 }
 
 // spdlog, given the decoration in its format string (the least work for it).
@@ -136,11 +172,11 @@ void SpdlogWriteFields(spdlog::logger &log, const char *path, int code) {
 // State of the benchmark run.
 struct Run {
     std::unique_ptr<ScratchDir> dir;
-    int ss = -1;                // subsystem index of SIM
-    std::FILE *naiveFile;       // naive.log
-    std::FILE *naiveUserFile;   // naive.rep
-    std::FILE *floorFile;       // floor.log
-    std::shared_ptr<spdlog::logger> spdlog;
+    int ss = -1;                            // subsystem index of SIM
+    std::FILE *naiveFile;                   // naive.log, flushed at every line
+    std::FILE *naiveUserFile;               // naive.rep, flushed at every line
+    int floorFd = -1;                       // floor.log
+    std::shared_ptr<spdlog::logger> spdlog; // flushed at every level
 };
 Run g_run;
 
@@ -152,15 +188,18 @@ std::string AfterHeader(const std::string &text) {
     return text.substr(eol + 1);
 }
 
-// Writes the same lines through the library, the hand-written path and
-// spdlog into real files and compares them. Exits on any difference.
+// Writes the same lines through the library, the hand-written path, the
+// floor, spdlog and glog into real files and compares them (glog's file
+// after its own header). Exits on any difference.
 void CheckSameBytes() {
     ScratchDir dir;
     WriteDescriptor(SimCatalogue(), dir.path());
     StartLibrary(dir.path(), dir.file("run"));
     int ss = LoadSubsystem("SIM");
     std::FILE *naive = std::fopen(dir.file("naive.log").c_str(), "w");
-    std::FILE *floor = std::fopen(dir.file("floor.log").c_str(), "w");
+    int floor =
+        ::open(dir.file("floor.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0644);
+    GlogTo(dir.path());
     auto log = spdlog::basic_logger_st("check", dir.file("spdlog.log"), true);
     auto logFields = spdlog::basic_logger_st("check-fields", dir.file("spdlog-fields.log"), true);
     log->set_pattern("%v");
@@ -172,11 +211,13 @@ void CheckSameBytes() {
         FloorWrite(floor, kPath, code);
         SpdlogWrite(*log, kPath, code);
         SpdlogWriteFields(*logFields, kPath, code);
+        GlogWrite(kPath, code);
         const char *text = ERRM_Get_ErrorMessage(static_cast<unsigned>(ss), kNumber, kPath, code);
         got += text != nullptr ? text : "<null>";
     }
     std::fclose(naive);
-    std::fclose(floor);
+    ::close(floor);
+    const std::string glog = ReadWholeFile(GlogFile(dir.path()));
     log->flush();
     logFields->flush();
     spdlog::drop("check");
@@ -187,14 +228,17 @@ void CheckSameBytes() {
     bool same = library == expected && got == expected &&
                 ReadWholeFile(dir.file("floor.log")) == expected &&
                 ReadWholeFile(dir.file("spdlog.log")) == expected &&
-                ReadWholeFile(dir.file("spdlog-fields.log")) == expected;
+                ReadWholeFile(dir.file("spdlog-fields.log")) == expected &&
+                glog.size() > expected.size() &&
+                glog.compare(glog.size() - expected.size(), expected.size(), expected) == 0;
     if (!same || expected.empty()) {
-        std::fprintf(stderr, "byte check failed: the library, the hand-written path, the floor "
-                             "and spdlog do not write the same lines\n");
+        std::fprintf(stderr, "byte check failed: the library, the hand-written path, the floor, "
+                             "spdlog and glog do not write the same lines\n");
         std::exit(1);
     }
-    std::fprintf(stderr, "byte check: %zu bytes identical across the library, the hand-written "
-                         "path, the floor and spdlog\n",
+    std::fprintf(stderr,
+                 "byte check: %zu bytes identical across the library, the hand-written "
+                 "path, the floor, spdlog and glog\n",
                  expected.size());
 }
 
@@ -209,11 +253,13 @@ void SetUpRun() {
     ERRM_ProcessError(static_cast<unsigned>(g_run.ss), kReportNumber, kPath, 0);
     g_run.naiveFile = std::fopen(dir.file("naive.log").c_str(), "w");
     g_run.naiveUserFile = std::fopen(dir.file("naive.rep").c_str(), "w");
-    g_run.floorFile = std::fopen(dir.file("floor.log").c_str(), "w");
+    g_run.floorFd =
+        ::open(dir.file("floor.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0644);
     g_run.spdlog = spdlog::basic_logger_st("bench", dir.file("spdlog.log"), true);
     g_run.spdlog->set_pattern("%v");
-    if (g_run.naiveFile == nullptr || g_run.naiveUserFile == nullptr ||
-        g_run.floorFile == nullptr) {
+    g_run.spdlog->flush_on(spdlog::level::trace);
+    GlogTo(dir.path());
+    if (g_run.naiveFile == nullptr || g_run.naiveUserFile == nullptr || g_run.floorFd < 0) {
         std::perror("opening the peer files");
         std::exit(2);
     }
@@ -223,7 +269,7 @@ void TearDownRun() {
     ERRM_FInit();
     std::fclose(g_run.naiveFile);
     std::fclose(g_run.naiveUserFile);
-    std::fclose(g_run.floorFile);
+    ::close(g_run.floorFd);
     g_run.spdlog.reset();
     spdlog::drop_all();
     g_run.dir.reset();
@@ -359,25 +405,35 @@ BENCHMARK(bench_process_records)
     ->UseManualTime()
     ->Iterations(1);
 
-// (i) the raw limit: vsnprintf, snprintf of the decoration, fputs.
-static void bench_process_naive(benchmark::State &state) {
+// stdio: vsnprintf, snprintf of the decoration, fputs, fflush.
+static void bench_process_fflush(benchmark::State &state) {
     int code = 0;
     for (auto _ : state)
         NaiveWrite(g_run.naiveFile, kFormat, kPath, code++ & 0xFFFF);
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(bench_process_naive)->Setup(SettleFiles);
+BENCHMARK(bench_process_fflush)->Setup(SettleFiles);
 
-// (iii) the floor: the bytes by hand, one fwrite_unlocked.
+// The floor: the bytes by hand, one write(2).
 static void bench_process_floor(benchmark::State &state) {
     int code = 0;
     for (auto _ : state)
-        FloorWrite(g_run.floorFile, kPath, code++ & 0xFFFF);
+        FloorWrite(g_run.floorFd, kPath, code++ & 0xFFFF);
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(bench_process_floor)->Setup(SettleFiles);
 
-// (ii) spdlog::basic_logger_st, pattern "%v", decoration in the format.
+// glog, FLAGS_logbuflevel = -1, no prefix.
+static void bench_process_glog(benchmark::State &state) {
+    int code = 0;
+    for (auto _ : state)
+        GlogWrite(kPath, code++ & 0xFFFF);
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(bench_process_glog)->Setup(SettleFiles);
+
+// spdlog::basic_logger_st, pattern "%v", decoration in the format, flushed
+// on every level.
 static void bench_process_spdlog(benchmark::State &state) {
     spdlog::logger &log = *g_run.spdlog;
     int code = 0;
@@ -476,7 +532,7 @@ static void bench_user_message(benchmark::State &state) {
 }
 BENCHMARK(bench_user_message)->Setup(SettleFiles);
 
-// The hand-written user line: vsnprintf and fputs.
+// The hand-written user line: vsnprintf, fputs, fflush.
 static void bench_user_message_naive(benchmark::State &state) {
     int code = 0;
     for (auto _ : state)
@@ -498,7 +554,12 @@ static void bench_process_threads(benchmark::State &state) {
     }
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(bench_process_threads)->Setup(SettleFiles)->Threads(1)->Threads(2)->Threads(4)->UseRealTime();
+BENCHMARK(bench_process_threads)
+    ->Setup(SettleFiles)
+    ->Threads(1)
+    ->Threads(2)
+    ->Threads(4)
+    ->UseRealTime();
 
 // Retrieved texts from 1, 2 and 4 threads, each into its own Return buffer.
 static void bench_get_message_threads(benchmark::State &state) {
@@ -509,7 +570,12 @@ static void bench_get_message_threads(benchmark::State &state) {
     }
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(bench_get_message_threads)->Setup(SettleFiles)->Threads(1)->Threads(2)->Threads(4)->UseRealTime();
+BENCHMARK(bench_get_message_threads)
+    ->Setup(SettleFiles)
+    ->Threads(1)
+    ->Threads(2)
+    ->Threads(4)
+    ->UseRealTime();
 
 // -------------------------------------------------------------------- main
 
@@ -518,7 +584,7 @@ namespace {
 // "--fixed_run=N" as first argument: N cached messages, then N retrieved
 // texts, and nothing measured by the benchmark library. Under
 // valgrind --tool=callgrind the instructions of one call are then the same
-// on every run, however busy the machine (docs/performance.md).
+// on every run, however busy the machine (docs/performance-log.md).
 // "--fixed_run_threaded=N" starts and ends one thread first: the calls then
 // take the lock, as in any process that has had a second thread.
 long FixedRunCalls(int argc, char **argv, bool *threaded) {

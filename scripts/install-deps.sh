@@ -8,6 +8,7 @@ packages=(
   libmd-dev                      # MD5 for the library
   libgtest-dev libgmock-dev      # tests
   libbenchmark-dev libspdlog-dev # benchmarks (spdlog is a comparison peer)
+  libgoogle-glog-dev             # benchmarks (glog is a comparison peer)
   libtomlplusplus-dev libcli11-dev # the catalogue compiler
   nlohmann-json3-dev             # the catalogue compiler's --json output, record tests
   python3-jsonschema             # record lines checked against docs/record.schema.json

@@ -7,10 +7,12 @@
 #include "test_support.h"
 
 #include <cerrno>
+#include <algorithm>
 #include <climits>
-#include <sys/mman.h>
 #include <cstring>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <string>
 #include <vector>
 
@@ -101,21 +103,6 @@ TEST_F(Fm, OpenWriteCloseAndReadBack) {
     EXPECT_EQ(errm_FM_Close(r), 0);
 }
 
-// A file being written holds its text, then its reserve: blanks ending in a
-// line feed (see errm_filewriter.cpp).
-namespace {
-::testing::AssertionResult TextThenReserve(const std::string &file, const std::string &text) {
-    const std::string got = ReadFile(file);
-    if (got.compare(0, text.size(), text) != 0)
-        return ::testing::AssertionFailure() << "text: " << got.substr(0, text.size());
-    const std::string rest = got.substr(text.size());
-    if (rest.empty() || rest.back() != '\n' ||
-        rest.find_first_not_of(' ') != rest.size() - 1)
-        return ::testing::AssertionFailure() << "reserve of " << rest.size() << " bytes";
-    return ::testing::AssertionSuccess();
-}
-} // namespace
-
 TEST_F(Fm, ModeLettersAndBinaryFlagSelectTheStdioMode) {
     SysGuard sys;
     errm_Sys.fopen = RecordingFopen;
@@ -124,9 +111,9 @@ TEST_F(Fm, ModeLettersAndBinaryFlagSelectTheStdioMode) {
         char letter;
         int binary;
         const char *mode;
-    } cases[] = {{'r', 0, "r"},    {'r', 1, "rb"},   {'w', 0, "a+e"}, {'w', 1, "ab+e"},
-                 {'a', 0, "a+e"},  {'a', 1, "ab+e"}, {'r', 2, "r"},   {'a', -1, "a+e"}};
-    // Files for writing open read-write without emptying: 'w' empties the
+    } cases[] = {{'r', 0, "r"}, {'r', 1, "rb"}, {'w', 0, "a"}, {'w', 1, "ab"},
+                 {'a', 0, "a"}, {'a', 1, "ab"}, {'r', 2, "r"}, {'a', -1, "a"}};
+    // Files for writing open for appending without emptying: 'w' empties the
     // file only once this process holds its lock.
     for (const auto &k : cases) {
         g_modes.clear();
@@ -289,8 +276,7 @@ TEST_F(Fm, WritesOnAReadOnlyStreamFailWith1032) {
 }
 
 TEST_F(Fm, ReadsOnAWriteOnlyStream) {
-    // A file the library opens for writing is read-write (it is mapped):
-    // a client's write-only stream shows the read failure.
+    // A client's write-only stream shows the read failure.
     std::FILE *client = std::fopen(Path("wo.txt").c_str(), "w");
     ASSERT_NE(client, nullptr);
     int h = -1;
@@ -309,48 +295,92 @@ TEST_F(Fm, ReadsOnAWriteOnlyStream) {
     EXPECT_EQ(errm_FM_Close(h), 0);
 }
 
-TEST_F(Fm, WritesOnAFileThatCannotGrowAreToldOnceAndTheCloseFails) {
-    // Each way a reservation can fail: the blanks, then the blocks.
+// write(2) stand-ins: each call takes the next step of a script; the last
+// step repeats.
+namespace {
+struct WriteStep {
+    int error; // errno to fail with, or 0
+    int take;  // bytes taken when not failing; -1 for all
+};
+const WriteStep *g_script = nullptr;
+std::size_t g_steps = 0;
+ssize_t ScriptedWrite(int fd, const void *buf, std::size_t n) {
+    const WriteStep step = *g_script;
+    if (g_steps > 1) {
+        ++g_script;
+        --g_steps;
+    }
+    if (step.error != 0) {
+        errno = step.error;
+        return -1;
+    }
+    const std::size_t k = step.take < 0 ? n : std::min(n, static_cast<std::size_t>(step.take));
+    return errm_SysDefault.write(fd, buf, k);
+}
+} // namespace
+
+TEST_F(Fm, AWriteFailureLosesTheWholeLineAndLaterLinesAreWrittenAgain) {
+    const WriteStep noSpace[] = {{ENOSPC, 0}};
+    const WriteStep shortThenFull[] = {{0, 3}, {ENOSPC, 0}};
+    const WriteStep interrupted[] = {{EINTR, 0}, {0, 2}, {EINTR, 0}, {0, -1}};
+    const WriteStep tooBig[] = {{0, 1}, {EFBIG, 0}};
     const struct {
         const char *what;
-        void (*inject)();
+        const WriteStep *script;
+        std::size_t steps;
+        int rc;      // result of each of the two scripted writes
+        int closeRc; // the close tells a file that lost a line
+        const char *text;
     } cases[] = {
-        {"pwritev", [] { errm_Sys.pwritev = [](int, const iovec *, int, off_t) -> ssize_t {
-             errno = ENOSPC;
-             return -1;
-         }; }},
-        {"posix_fallocate",
-         [] { errm_Sys.posix_fallocate = [](int, off_t, off_t) { return ENOSPC; }; }},
+        {"no space", noSpace, 1, 1032, 1027, "kept\n"},
+        {"short write, then no space: the part is cut off", shortThenFull, 2, 1032, 1027, "kept\n"},
+        {"size limit after one byte", tooBig, 2, 1032, 1027, "kept\n"},
+        {"interrupted and short writes go on", interrupted, 4, 0, 0, "lost\nlost too\nkept\n"},
     };
     for (const auto &k : cases) {
         SysGuard sys;
         const int h = Open("full.txt", 'w');
-        k.inject();
+        g_script = k.script;
+        g_steps = k.steps;
+        errm_Sys.write = ScriptedWrite;
         const std::string file = Path("full.txt");
         StdoutCapture out;
-        EXPECT_EQ(errm_FM_Puts(h, "lost\n"), 1032) << k.what;
-        EXPECT_EQ(errm_FM_Puts(h, "lost too\n"), 1032) << k.what;
-        EXPECT_EQ(ReadFile(file), "") << k.what << ": the failed reservation is undone";
+        EXPECT_EQ(errm_FM_Puts(h, "lost\n"), k.rc) << k.what;
+        EXPECT_EQ(errm_FM_Printf(h, "%s\n", "lost too"), k.rc) << k.what;
         errm_SysRestore();
         EXPECT_EQ(errm_FM_Puts(h, "kept\n"), 0) << k.what << ": space came back";
-        EXPECT_EQ(errm_FM_Close(h), 1027) << k.what << ": the file is not complete";
+        EXPECT_EQ(errm_FM_Close(h), k.closeRc) << k.what;
         EXPECT_EQ(errm_FM_InUse(h), 0);
-        EXPECT_EQ(out.Text(), "FM error write, F=" + file + " E=1032\nFM error close, F=" + file +
-                                  " E=1027\n")
-            << k.what;
-        EXPECT_EQ(ReadFile(file), "kept\n") << k.what;
+        const std::string told = k.rc == 0 ? ""
+                                           : "FM error write, F=" + file +
+                                                 " E=1032\nFM error close, F=" + file + " E=1027\n";
+        EXPECT_EQ(out.Text(), told) << k.what << ": the failure is told once";
+        EXPECT_EQ(ReadFile(file), k.text) << k.what;
     }
 }
 
-TEST_F(Fm, AFileThatCannotBeMappedIsWrittenUnbuffered) {
-    SysGuard sys;
-    errm_Sys.mmapShared = [](void *, std::size_t, int, int, int, off_t) { return MAP_FAILED; };
-    const int h = Open("nomap.txt", 'w');
-    EXPECT_EQ(errm_FM_Puts(h, "one\n"), 0);
-    EXPECT_EQ(errm_FM_Printf(h, "%s\n", "two"), 0);
-    EXPECT_EQ(ReadFile(Path("nomap.txt")), "one\ntwo\n") << "each write is in the file at once";
-    EXPECT_EQ(errm_FM_Close(h), 0);
-    EXPECT_EQ(ReadFile(Path("nomap.txt")), "one\ntwo\n");
+TEST_F(Fm, OneFileOnTwoEntriesIsOneFileLockedUntilBothAreClosed) {
+    // 0 when another process could take the file's lock now.
+    const auto lockable = [this] {
+        return errmtest::RunInChild([this] {
+            int fd = open(Path("both.log").c_str(), O_RDONLY);
+            return fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0 ? 0 : 1;
+        });
+    };
+    WriteFile(Path("both.log"), "old\n");
+    const int a = Open("both.log", 'w');
+    EXPECT_EQ(errm_FM_Puts(a, "1\n"), 0);
+    const int b = Open("both.log", 'w');
+    StdoutCapture out;
+    EXPECT_EQ(errm_FM_Puts(b, "2\n"), 0);
+    EXPECT_EQ(errm_FM_Puts(a, "3\n"), 0);
+    EXPECT_EQ(errm_FM_Close(a), 0);
+    EXPECT_EQ(lockable(), 1) << "the second entry took the lock over";
+    EXPECT_EQ(errm_FM_Puts(b, "4\n"), 0);
+    EXPECT_EQ(errm_FM_Close(b), 0);
+    EXPECT_EQ(lockable(), 0);
+    EXPECT_EQ(out.Text(), "") << "no note";
+    EXPECT_EQ(ReadFile(Path("both.log")), "1\n2\n3\n4\n") << "emptied once, lines in call order";
 }
 
 TEST_F(Fm, EndOfFileIsAResultNotAFailure) {
@@ -389,7 +419,6 @@ TEST_F(Fm, FailedCloseStillReleasesTheEntry) {
         char mode;
         void (*inject)();
     } cases[] = {
-        {"trim", 'w', [] { errm_Sys.ftruncate = [](int, off_t) { errno = EIO; return -1; }; }},
         {"fclose of a written file", 'w', [] { errm_Sys.fclose = errmtest::FailingFclose; }},
         {"fclose of a read file", 'r', [] { errm_Sys.fclose = errmtest::FailingFclose; }},
     };
@@ -428,7 +457,7 @@ TEST_F(Fm, FlushAlwaysMakesEveryWriteVisibleAtOnce) {
     const int h = Open("fl.txt", 'w');
     EXPECT_EQ(errm_FM_SetInfo(h, 'z', 1), 0) << "other keys are ignored";
     EXPECT_EQ(errm_FM_Puts(h, "a"), 0);
-    EXPECT_TRUE(TextThenReserve(Path("fl.txt"), "a")) << "in the file, reserve after it";
+    EXPECT_EQ(ReadFile(Path("fl.txt")), "a") << "in the file at once, flag or not";
     EXPECT_EQ(errm_FM_SetInfo(h, 'f', 1), 0);
     EXPECT_EQ(errm_FM_Puts(h, "b"), 0);
     EXPECT_EQ(ReadFile(Path("fl.txt")), "ab");
@@ -442,12 +471,12 @@ TEST_F(Fm, FlushAlwaysMakesEveryWriteVisibleAtOnce) {
     EXPECT_EQ(errm_FM_Puts(h, "f"), 0);
     EXPECT_EQ(ReadFile(Path("fl.txt")), "ab3cdef") << "the file stays exact";
     EXPECT_EQ(errm_FM_SetInfo(h, 'f', 1), 0);
-    // Closing clears the setting: the next file in this entry is buffered.
+    // Closing clears the setting.
     EXPECT_EQ(errm_FM_Close(h), 0);
     const int again = Open("fl2.txt", 'w');
     ASSERT_EQ(again, h);
     EXPECT_EQ(errm_FM_Puts(again, "g"), 0);
-    EXPECT_TRUE(TextThenReserve(Path("fl2.txt"), "g"));
+    EXPECT_EQ(ReadFile(Path("fl2.txt")), "g");
     EXPECT_EQ(errm_FM_Close(again), 0);
     EXPECT_EQ(ReadFile(Path("fl2.txt")), "g");
 }

@@ -9,3 +9,6 @@ if(TARGET errmc_core)
 endif()
 # Hostile hosts: files changed, replaced or planted, broken settings.
 errm_add_test(hostile_test SOURCES hostile_test.cpp LIBS errm_internal errm_descwriter)
+# The library's files followed, truncated, renamed and starved while it
+# writes them; FIFOs, devices, names shared or ranked.
+errm_add_test(writer_test SOURCES writer_test.cpp LIBS errm_internal errm_descwriter)

@@ -72,6 +72,19 @@ int errm_OpenDllTrace() {
 
 // -------------------------------------------------------------- adding lines
 
+namespace {
+
+int sinkPrintf(int handle, const char *format, ...) __attribute__((format(printf, 2, 3)));
+int sinkPrintf(int handle, const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    int rc = errm_Sink.vprintf(handle, format, args);
+    va_end(args);
+    return rc;
+}
+
+} // namespace
+
 int errm_NextTraceLineNumber() {
     errm_G.TraceLineNumber = errm_G.TraceLineNumber == INT_MAX ? 0 : errm_G.TraceLineNumber + 1;
     return errm_G.TraceLineNumber;
@@ -104,10 +117,8 @@ void errm_TraceAdd(const char *format, ...) {
         errm_ConsolePuts(g_trace.prefix);
         errm_ConsolePuts(g_trace.line);
     }
-    if (toFile) {
-        errm_Sink.puts(errm_G.TraceFileHandle, g_trace.prefix);
-        errm_Sink.puts(errm_G.TraceFileHandle, g_trace.line);
-    }
+    // Prefix and text in one write: a reader of the file sees whole lines.
+    if (toFile) sinkPrintf(errm_G.TraceFileHandle, "%s%s", g_trace.prefix, g_trace.line);
 }
 
 // ------------------------------------------------------------------ closing

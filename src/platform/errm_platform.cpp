@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <csignal>
 #include <pthread.h>
 #include <sys/file.h>
 #include <sys/mman.h>
@@ -42,8 +43,21 @@ int openRegularForReading(const char *path) {
     return fd;
 }
 
-// A read mode opens regular files only (see openRegularForReading).
+// Opens for appending, never blocking (see errm_PL_Fopen). -1 when refused.
+int openForAppending(const char *path) {
+    return ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666);
+}
+
+// A read mode opens regular files only (see openRegularForReading); an
+// append mode never blocks (see openForAppending).
 std::FILE *sysFopen(const char *path, const char *mode) {
+    if (mode[0] == 'a') {
+        int fd = openForAppending(path);
+        if (fd < 0) return nullptr;
+        std::FILE *stream = ::fdopen(fd, mode);
+        if (stream == nullptr) ::close(fd);
+        return stream;
+    }
     if (mode[0] != 'r') return std::fopen(path, mode);
     int fd = openRegularForReading(path);
     if (fd < 0) return nullptr;
@@ -64,42 +78,33 @@ int sysCreate(const char *path, int flags, mode_t mode) {
 std::size_t sysStrftime(char *buf, std::size_t size, const char *format, const struct tm *t) {
     return std::strftime(buf, size, format, t);
 }
-int sysFcntl(int fd, int command, int arg) {
-    return ::fcntl(fd, command, arg);
-}
 
 } // namespace
 
 const errm_SysTable errm_SysDefault = {
-    sysOpen,           // open
-    ::close,           // close
-    ::fstat,           // fstat
-    ::mmap,            // mmap
-    ::munmap,          // munmap
-    ::stat,            // stat
-    ::unlink,          // unlink
-    sysGetpid,         // getpid
-    sysTime,           // time
-    ::localtime_r,     // localtime_r
-    sysFopen,          // fopen
-    sysFclose,         // fclose
-    sysSystem,         // system
-    ::read,            // read
-    sysCreate,         // create
-    sysStrftime,       // strftime
-    ::ftruncate,       // ftruncate
-    ::pwrite,          // pwrite
-    ::pwritev,         // pwritev
-    ::write,           // write
-    ::posix_fallocate, // posix_fallocate
-    ::flock,           // flock
-    sysFcntl,          // fcntl
-    ::mmap,            // mmapShared
-    ::munmap,          // munmapShared
-    ::madvise,         // madvise
-    ::clock_gettime,   // clock_gettime
-    ::gethostname,     // gethostname
-    ::gettid,          // gettid
+    sysOpen,       // open
+    ::close,       // close
+    ::fstat,       // fstat
+    ::mmap,        // mmap
+    ::munmap,      // munmap
+    ::stat,        // stat
+    ::unlink,      // unlink
+    sysGetpid,     // getpid
+    sysTime,       // time
+    ::localtime_r, // localtime_r
+    sysFopen,      // fopen
+    sysFclose,     // fclose
+    sysSystem,     // system
+    ::read,        // read
+    sysCreate,     // create
+    sysStrftime,   // strftime
+    ::ftruncate,   // ftruncate
+    ::write,       // write
+    ::flock,       // flock
+    ::madvise,     // madvise
+    ::clock_gettime, // clock_gettime
+    ::gethostname,   // gethostname
+    ::gettid,        // gettid
 };
 
 errm_SysTable errm_Sys = errm_SysDefault;
@@ -284,10 +289,43 @@ int errm_PL_System(const char *command) {
     return errm_Sys.system(command);
 }
 
-int errm_PL_OnExitAndFork(void (*atExit)(), void (*inChild)()) {
+int errm_PL_JoinStandardStream(int fd) {
+    struct stat mine, other;
+    if (errm_Sys.fstat(fd, &mine) != 0 || !S_ISREG(mine.st_mode)) return 0;
+    for (int standard = 1; standard <= 2; ++standard) {
+        if (errm_Sys.fstat(standard, &other) != 0 || other.st_dev != mine.st_dev ||
+            other.st_ino != mine.st_ino)
+            continue;
+        return ::dup3(standard, fd, O_CLOEXEC) == fd ? 1 : 0;
+    }
+    return 0;
+}
+
+ssize_t errm_PL_WriteNoSigpipe(int fd, const void *buf, std::size_t n) {
+    sigset_t pipeOnly, old, pending;
+    sigemptyset(&pipeOnly);
+    sigaddset(&pipeOnly, SIGPIPE);
+    ::pthread_sigmask(SIG_BLOCK, &pipeOnly, &old);
+    sigemptyset(&pending);
+    ::sigpending(&pending);
+    const bool waiting = sigismember(&pending, SIGPIPE) == 1;
+    ssize_t done = errm_Sys.write(fd, buf, n);
+    const int error = errno;
+    // The SIGPIPE this write raised is taken off this thread before the old
+    // mask comes back; one pending before the call is left alone.
+    if (done < 0 && error == EPIPE && !waiting) {
+        const struct timespec none = {0, 0};
+        while (::sigtimedwait(&pipeOnly, nullptr, &none) < 0 && errno == EINTR) {
+        }
+    }
+    ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    errno = error;
+    return done;
+}
+
+int errm_PL_OnFork(void (*inChild)()) {
     static int registered = 0;
     if (registered) return 1;
-    if (std::atexit(atExit) != 0) return 0;
     if (::pthread_atfork(nullptr, nullptr, inChild) != 0) return 0;
     registered = 1;
     return 1;

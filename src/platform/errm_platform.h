@@ -2,11 +2,11 @@
 //
 // Every operating-system call of the library goes through errm_Sys, one
 // table of function pointers with a default for each entry, so that tests
-// can swap an entry (a failing open, mmap or fclose) and restore it. The
+// can swap an entry (a failing open, mmap, write or fclose) and restore it. The
 // helpers below the table are what the rest of the library uses: reading a
 // whole file into memory the library owns, file size by name, deletion,
-// exclusive creation, process id, local time, date formatting, exit and
-// fork hooks.
+// exclusive creation, process id, local time, date formatting, the fork
+// hook.
 //
 // A file the library reads is opened only when it is a regular file, and
 // never with a call that can block: a FIFO, a device or a directory is
@@ -20,7 +20,6 @@
 #include <ctime>
 #include <sys/stat.h>
 #include <sys/types.h>
-#include <sys/uio.h>
 
 // The swappable system calls, in the order of the default table.
 struct errm_SysTable {
@@ -40,19 +39,12 @@ struct errm_SysTable {
     ssize_t (*read)(int fd, void *buf, std::size_t n);       // read(2)
     int (*create)(const char *path, int flags, mode_t mode); // open(2) with a mode
     std::size_t (*strftime)(char *buf, std::size_t size, const char *format,
-                            const struct tm *t);             // strftime(3)
-    // The report file writer's calls (errm_fm.cpp).
-    int (*ftruncate)(int fd, off_t length);                                    // ftruncate(2)
-    ssize_t (*pwrite)(int fd, const void *buf, std::size_t n, off_t off);      // pwrite(2)
-    ssize_t (*pwritev)(int fd, const struct iovec *iov, int count, off_t off); // pwritev(2)
-    ssize_t (*write)(int fd, const void *buf, std::size_t n);                  // write(2)
-    int (*posix_fallocate)(int fd, off_t off, off_t len); // an errno value, 0 when done
-    int (*flock)(int fd, int operation);                  // flock(2)
-    int (*fcntl)(int fd, int command, int arg);           // fcntl(2), int argument only
-    // mmap(2) and munmap(2) of the writer's shared windows, apart from the
-    // descriptor views so that a test can fail one kind alone.
-    void *(*mmapShared)(void *addr, std::size_t len, int prot, int flags, int fd, off_t off);
-    int (*munmapShared)(void *addr, std::size_t len);
+                            const struct tm *t); // strftime(3)
+    // The report file writer's calls (errm_filewriter.cpp).
+    int (*ftruncate)(int fd, off_t length);                   // ftruncate(2)
+    ssize_t (*write)(int fd, const void *buf, std::size_t n); // write(2)
+    int (*flock)(int fd, int operation);                      // flock(2)
+    // Advice on the pages of a descriptor copy (errm_PL_AllocateCopy).
     int (*madvise)(void *addr, std::size_t len, int advice); // madvise(2)
     // The record writer's clock and names (errm_records.cpp).
     int (*clock_gettime)(clockid_t clock, struct timespec *ts); // clock_gettime(2)
@@ -122,14 +114,27 @@ int errm_PL_AscTime(char *buf, std::size_t size);
 // fit the buffer.
 std::size_t errm_PL_FormatTime(char *buf, std::size_t size, const char *format, const struct tm *t);
 
-// fopen(3). A read mode opens regular files only and never blocks.
+// fopen(3). A read mode opens regular files only and never blocks. An
+// append mode ("a", "ab") opens write-only with O_APPEND and O_NONBLOCK, the
+// file created readable and writable by all but the umask: a FIFO without a
+// reader is refused (ENXIO), and no later write to a FIFO or device waits.
 std::FILE *errm_PL_Fopen(const char *path, const char *mode);
 int errm_PL_Fclose(std::FILE *f);
 int errm_PL_System(const char *command);
 
-// Registers, once per process, a function run at normal exit and one run in
-// the child after fork(). Returns 1 when both are registered.
-int errm_PL_OnExitAndFork(void (*atExit)(), void (*inChild)());
+// When fd's regular file is the file of standard output (or else standard
+// error), makes fd a copy of that descriptor, so that the two write at one
+// offset and never over each other. Returns 1 when fd was made a copy.
+int errm_PL_JoinStandardStream(int fd);
+
+// write(2) through the table with SIGPIPE held back in the calling thread:
+// a pipe whose reader is gone gives -1 with EPIPE, and the process lives on.
+// A SIGPIPE pending before the call stays pending.
+ssize_t errm_PL_WriteNoSigpipe(int fd, const void *buf, std::size_t n);
+
+// Registers, once per process, a function run in the child after fork().
+// Returns 1 when registered.
+int errm_PL_OnFork(void (*inChild)());
 
 // Registers a function run in the child after fork() (pthread_atfork).
 // Returns 1 when registered. Each call registers once more: call it once.

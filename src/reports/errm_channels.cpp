@@ -100,12 +100,11 @@ int errm_OpenReportFile(int id) {
 int errm_WriteReportHeader(int handle) {
     char date[33];
     errm_GetDateTime(date, sizeof date);
-    int rc = errm_FM_Puts(handle, "START report: ");
-    char line[40];
-    std::snprintf(line, sizeof line, "%s\n", date);
-    // Both pieces are tried: a failure is told once per file anyway.
-    int rc2 = errm_FM_Puts(handle, line);
-    return handle == -1 || (rc == 0 && rc2 == 0) ? 1 : 0;
+    // One line, one write: a reader of the file never sees half a header.
+    char line[64];
+    std::snprintf(line, sizeof line, "START report: %s\n", date);
+    int rc = errm_FM_Puts(handle, line);
+    return handle == -1 || rc == 0 ? 1 : 0;
 }
 
 // ----------------------------------------------------------- client streams

@@ -1,9 +1,10 @@
 // errm_filewriter.h - the writer under the library's own report files, the
-// transcript and the trace: lines appended into a shared mapping of the
-// file, so that a line survives the death of the process once written.
+// transcript and the trace: each line appended with one write(2) on an
+// O_APPEND descriptor before the call that wrote it returns.
 //
-// The file manager owns the descriptor and the lock decision; this writer
-// owns the mapping, the reserve ahead of the text and the trim at the end.
+// The file manager owns the descriptor, the names and the decision of who
+// writes which file; this writer owns the lock, the emptying of a file
+// opened with 'w', and the writing of each line.
 #ifndef ERRM_FILEWRITER_H
 #define ERRM_FILEWRITER_H
 
@@ -12,21 +13,19 @@
 
 enum class errm_WriterKind : int {
     none,   // no writer: a read or recorded stream, or a file given up
-    mapped, // appended into a shared mapping, reserve kept ahead
-    direct, // regular file, one pwrite(2) per call (flush-always files)
-    stream, // pipe, device, socket: one write(2) per call
+    file,   // regular file, locked by this process, appended to
+    stream, // FIFO, socket or device: written without ever blocking
 };
 
 struct errm_FileWriter {
     errm_WriterKind kind; // how lines reach the file
     int fd;               // the descriptor (owned by the file manager's stream)
     unsigned generation;  // fork generation of the process that attached
-    char *window;         // mapped window, null when none
-    off_t windowStart;    // file offset of the window
-    off_t length;         // bytes of text written
-    off_t reserved;       // file size: text plus the reserve after it
-    off_t chunk;          // size of the next reservation
-    int lost;             // 1 once a write could not be completed
+    int pipe;             // 1: a FIFO or socket (a reader may go away)
+    int locked;           // 1: this writer's descriptor holds the file's lock
+    int lost;             // 1 once a line could not be written
+    dev_t dev;            // the file's device and inode, to tell when two
+    ino_t ino;            //   names of this process are one file
 };
 
 // Results of errm_FW_Attach.
@@ -34,30 +33,32 @@ inline constexpr int ERRM_FW_READY = 1; // the writer is ready
 inline constexpr int ERRM_FW_HELD = 0;  // another open file holds the lock
 inline constexpr int ERRM_FW_FAILED = -1;
 
-// Takes an open read-write descriptor: locks a regular file (never
-// waiting), empties it when truncate is 1, and chooses the kind.
-int errm_FW_Attach(errm_FileWriter *w, int fd, int truncate);
+// Takes a descriptor opened for appending. A regular file is locked (never
+// waiting) and emptied when truncate is 1; shared is 1 when this process
+// already writes the same file through another entry: no lock is taken and
+// nothing is emptied.
+int errm_FW_Attach(errm_FileWriter *w, int fd, int truncate, int shared);
 
-// Appends n bytes; 1 written, 0 lost (the writer's lost flag is then set).
+// 1 when the writer writes the file of device dev, inode ino.
+int errm_FW_SameFile(const errm_FileWriter *w, dev_t dev, ino_t ino);
+
+// Takes the lock for a writer attached as shared, once the writer that held
+// it has closed. Never waits.
+void errm_FW_Relock(errm_FileWriter *w);
+
+// Appends n bytes with one write(2) (more only when the kernel takes part
+// of them). 1 written, 0 lost: nothing of the bytes stays in a regular file,
+// and the lost flag is set. A later append is tried again.
 int errm_FW_Append(errm_FileWriter *w, const char *data, std::size_t n);
 
-// Switches a mapped writer to one system call per write: the file holds
-// exactly its text from then on, at every moment.
-void errm_FW_Direct(errm_FileWriter *w);
-
-// Ends the writer: trims the file to its text and drops the mapping.
-// Returns 1 when every byte handed in reached the file and the trim worked.
+// Ends the writer. Returns 1 when every byte handed in reached the file.
 int errm_FW_Finish(errm_FileWriter *w);
-
-// Normal process exit: trims a mapped file and goes on in direct mode, so
-// that a line written later (by another exit handler) still lands.
-void errm_FW_AtExit(errm_FileWriter *w);
 
 // 1 when the writer was attached before the last fork() of this process,
 // that is by the parent: the child must not write through it.
 int errm_FW_Inherited(const errm_FileWriter *w);
 
-// Drops an inherited writer's mapping without touching the file.
+// Gives up an inherited writer without touching the file.
 void errm_FW_Abandon(errm_FileWriter *w);
 
 // Run in the child after fork(): only counts the fork (async-signal-safe).

@@ -4,12 +4,23 @@
 // the crash-safe writer; open, record, free, close; reading; writing; the
 // base's sink; finalisation.
 //
-// Files opened for writing ('w', 'a') are written by errm_filewriter: their
-// stdio stream only owns the descriptor and is never written through. Files
-// opened for reading and streams recorded from a client are plain stdio.
+// Files opened for writing ('w', 'a') are written by errm_filewriter, one
+// write(2) per line: their stdio stream only owns the descriptor and is
+// never written through. Files opened for reading and streams recorded from
+// a client are plain stdio.
+//
+// Who writes which file. A regular file has one owner among live processes
+// (an flock held by the writer); another process writes its own file beside
+// it, named with its process id, and says so once. A process that is one
+// rank of a parallel launch writes the file named with its rank from the
+// first line, without a note. A file this process already writes through
+// another entry (two channels given one name) is the same file: written
+// through both entries, in call order. A child after fork() never writes
+// its parent's files.
 #include "reports/errm_fm.h"
 #include "base/errm_alloc.h"
 #include "base/errm_interr.h"
+#include "base/errm_options.h"
 #include "base/errm_sink.h"
 #include "base/errm_text.h"
 #include "platform/errm_platform.h"
@@ -19,6 +30,7 @@
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
 
 namespace {
 
@@ -26,7 +38,7 @@ struct FmEntry {
     int used;               // 1 while the entry holds a stream
     int handle;             // own index while in use, -1 when free
     std::FILE *stream;      // the open stream, null when free
-    int flushAlways;        // flush after every successful write
+    int flushAlways;        // flush after every successful write (recorded streams)
     int recorded;           // 1: stream opened by somebody else
     char *name;             // heap copy of the name, null when free
     int tag;                // allocation tag 110000 + index, -1 when free
@@ -134,22 +146,46 @@ bool isWriter(const FmEntry &e) {
     return e.writing == 1;
 }
 
-// Normal exit: every file this process writes is trimmed to its text.
-void fmAtExit() {
-    for (FmEntry &e : g_fm.entries)
-        if (e.used == 1) errm_FW_AtExit(&e.writer);
-}
-
-// The name of this process's own file beside a file held by another:
-// run1.log gives run1.<pid>.log; a name without extension gets .<pid>.
-int ownName(const char *name, char *out, std::size_t cap) {
+// A name with a tag before its extension: run1.log and "4711" give
+// run1.4711.log; a name without extension gets .4711 appended.
+int taggedName(const char *name, const char *tag, char *out, std::size_t cap) {
     const char *slash = std::strrchr(name, '/');
     const char *base = slash != nullptr ? slash + 1 : name;
     const char *dot = std::strrchr(base, '.');
     std::size_t stem = dot != nullptr ? static_cast<std::size_t>(dot - name) : std::strlen(name);
-    int n = std::snprintf(out, cap, "%.*s.%d%s", static_cast<int>(stem), name, errm_PL_ProcessId(),
+    int n = std::snprintf(out, cap, "%.*s.%s%s", static_cast<int>(stem), name, tag,
                           dot != nullptr ? dot : "");
     return n > 0 && static_cast<std::size_t>(n) < cap ? 1 : 0;
+}
+
+// The name of this process's own file beside a file held by another.
+int ownName(const char *name, char *out, std::size_t cap) {
+    char pid[16];
+    std::snprintf(pid, sizeof pid, "%d", errm_PL_ProcessId());
+    return taggedName(name, pid, out, cap);
+}
+
+// The file of this rank of a parallel launch: run1.log gives run1.03.log
+// for rank 3 of 8..100. A name that is a FIFO or a device keeps its name.
+// 0 when the process is no rank (or the name would not fit).
+int rankName(const char *name, char *out, std::size_t cap) {
+    char rank[24];
+    if (!errm_RankText(rank, sizeof rank)) return 0;
+    struct stat st;
+    if (errm_Sys.stat(name, &st) == 0 && !S_ISREG(st.st_mode)) return 0;
+    return taggedName(name, rank, out, cap);
+}
+
+// 1 when an entry of this process (not one inherited from a parent) writes
+// the file open on fd.
+int writtenHere(int fd) {
+    struct stat st;
+    if (errm_Sys.fstat(fd, &st) != 0) return 0;
+    for (const FmEntry &e : g_fm.entries)
+        if (e.used == 1 && e.writing == 1 && !errm_FW_Inherited(&e.writer) &&
+            errm_FW_SameFile(&e.writer, st.st_dev, st.st_ino))
+            return 1;
+    return 0;
 }
 
 // Opens a file for writing with its writer attached. A file held by another
@@ -157,11 +193,17 @@ int ownName(const char *name, char *out, std::size_t cap) {
 // output. Returns the stream or null (the 1030 line is the caller's).
 std::FILE *openWriter(const char *name, int truncate, int binary, errm_FileWriter *w, char *opened,
                       std::size_t cap, int mustOwn) {
-    if (!errm_PL_OnExitAndFork(fmAtExit, errm_FW_OnFork)) return nullptr;
-    // Read-write for the shared mapping; nothing is emptied before the lock.
-    std::FILE *stream = errm_PL_Fopen(name, binary == 1 ? "ab+e" : "a+e");
+    if (!errm_PL_OnFork(errm_FW_OnFork)) return nullptr;
+    char ranked[1024];
+    if (!mustOwn && rankName(name, ranked, sizeof ranked)) name = ranked;
+    // Nothing is emptied before the lock is held.
+    std::FILE *stream = errm_PL_Fopen(name, binary == 1 ? "ab" : "a");
     if (stream == nullptr) return nullptr;
-    int rc = errm_FW_Attach(w, fileno(stream), truncate);
+    // A file that is standard output's (or standard error's) is written
+    // through that descriptor, at its offset: the two never write over each
+    // other, and it is neither locked nor emptied.
+    const int shared = errm_PL_JoinStandardStream(fileno(stream)) || writtenHere(fileno(stream));
+    int rc = errm_FW_Attach(w, fileno(stream), truncate, shared);
     if (rc == ERRM_FW_READY && errm_StrCopy(opened, cap, name)) return stream;
     errm_PL_Fclose(stream);
     char own[1024];
@@ -197,7 +239,6 @@ void adoptInChild(int handle) {
         e.name = copy;
     }
     e.stream = stream;
-    if (e.flushAlways == 1) errm_FW_Direct(&e.writer);
 }
 
 // Appends through the writer of an entry; 0 or the write failure.
@@ -249,8 +290,6 @@ int errm_FM_Open(const char *name, char mode, int binary, int *handle) {
     entry(index).writer = writer;
     entry(index).told = 0;
     entry(index).writing = mode == 'r' ? 0 : 1;
-    // The flag survives a free (see errm_FM_FreeHandle): it holds here too.
-    if (entry(index).flushAlways == 1) errm_FW_Direct(&entry(index).writer);
     int rc = fillEntry(index, shown, stream, 0, handle);
     if (rc != 0) return rc;
     if (g_fm.traceFM == 1) {
@@ -302,11 +341,9 @@ int errm_FM_SetInfo(int handle, char key, int value) {
         fmError(-1, "<FM>: no info", ERRM_E_FM_NOT_OPEN);
         return ERRM_E_FM_NOT_OPEN;
     }
-    if (key == 'f') {
-        entry(handle).flushAlways = value;
-        // A file flushed after every write holds exactly its text at once.
-        if (value == 1) errm_FW_Direct(&entry(handle).writer);
-    }
+    // A written file holds every line at once anyway: the flag matters to
+    // recorded streams.
+    if (key == 'f') entry(handle).flushAlways = value;
     return 0;
 }
 
@@ -314,17 +351,28 @@ int errm_FM_Close(int handle) {
     int rc = checkOpen(handle);
     if (rc != 0) return rc;
     FmEntry &e = entry(handle);
-    // A file whose text could not all be written, or not trimmed, is told
-    // as a failed close. The entry is released either way: the stream is
-    // gone after fclose, whatever it returns.
+    // A file whose text could not all be written is told as a failed close.
+    // The entry is released either way: the stream is gone after fclose,
+    // whatever it returns.
     int complete = 1;
-    if (errm_FW_Inherited(&e.writer))
+    const errm_FileWriter closing = e.writer;
+    const bool own = e.writing == 1 && !errm_FW_Inherited(&e.writer);
+    if (!own)
         errm_FW_Abandon(&e.writer);
-    else if (e.writing == 1)
+    else
         complete = errm_FW_Finish(&e.writer);
     e.writing = 0;
     if (e.stream != nullptr && errm_PL_Fclose(e.stream) != 0) complete = 0;
     e.writer = errm_FileWriter{};
+    // The lock went with the descriptor: another entry of this process that
+    // writes the same file takes it over.
+    if (own && closing.locked == 1)
+        for (FmEntry &other : g_fm.entries)
+            if (other.used == 1 && other.writing == 1 && !errm_FW_Inherited(&other.writer) &&
+                errm_FW_SameFile(&other.writer, closing.dev, closing.ino)) {
+                errm_FW_Relock(&other.writer);
+                break;
+            }
     if (!complete) {
         fmError(handle, "?", ERRM_E_FM_CLOSE);
         rc = ERRM_E_FM_CLOSE;
@@ -376,6 +424,14 @@ int errm_FM_Eof(int handle, int *eof) {
     if (rc != 0) return rc;
     *eof = std::feof(entry(handle).stream);
     return 0;
+}
+
+long long errm_FM_Size(int handle) {
+    if (outOfRange(handle) || !g_fm.initialised || entry(handle).used == 0) return 0;
+    struct stat st;
+    std::FILE *stream = entry(handle).stream;
+    if (stream == nullptr || errm_Sys.fstat(fileno(stream), &st) != 0) return 0;
+    return static_cast<long long>(st.st_size);
 }
 
 // ------------------------------------------------------------------ writing

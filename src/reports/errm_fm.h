@@ -25,6 +25,8 @@ int errm_FM_Read(int handle, void *buffer, std::size_t count, std::size_t *read)
 int errm_FM_Gets(int handle, char *buffer, int size);
 int errm_FM_Getc(int handle, int *c);
 int errm_FM_Eof(int handle, int *eof);
+// The size in bytes the open file has now; 0 when unknown (no line).
+long long errm_FM_Size(int handle);
 int errm_FM_Puts(int handle, const char *text);
 int errm_FM_Printf(int handle, const char *format, ...) __attribute__((format(printf, 2, 3)));
 int errm_FM_VPrintf(int handle, const char *format, va_list args);

@@ -1,7 +1,8 @@
 // errm_followup.cpp - file concatenation and commands run after a message.
 //
 // Copied text goes through AddReport like a message line: on the entry's
-// channels, uncounted and without a Chi line.
+// channels, uncounted and without a Chi line. A file is copied as it is
+// when the copy begins.
 #include "reports/errm_followup.h"
 #include "base/errm_env.h"
 #include "base/errm_interr.h"
@@ -84,9 +85,14 @@ int errm_CatFile(char *name) {
     errm_TraceAdd("NbrCars=%d %s\n", n, g_follow.sLineCatOut);
     AddReport(g_follow.sLineCatOut, nullptr, 0, 0);
 
+    // The copy is of what the file holds now: a file this library is
+    // writing (the transcript, the very LOG file of this message) grows
+    // while it is copied, and the copy would never end.
+    long long left = errm_FM_Size(handle);
     std::size_t at = 0;
     int c = 0;
-    while (errm_FM_Getc(handle, &c) == 0) {
+    while (left > 0 && errm_FM_Getc(handle, &c) == 0) {
+        --left;
         g_follow.sLineCatOut[at++] = static_cast<char>(c);
         if (at == kPiece) {
             g_follow.sLineCatOut[at] = '\0';
