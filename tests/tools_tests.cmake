@@ -27,3 +27,12 @@ add_dependencies(errmc_catalogue_test errmc)
 target_compile_definitions(errmc_catalogue_test PRIVATE
   ERRMC_PATH="$<TARGET_FILE:errmc>"
   ERRM_GOLDEN_DIR="${CMAKE_CURRENT_SOURCE_DIR}/golden")
+
+# errm-report over record files the tests write; errmc for the anchors of its
+# reference document.
+errm_add_test(errm_report_test SOURCES errm_report_test.cpp LIBS errm_report_core)
+add_dependencies(errm_report_test errm-report errmc)
+target_compile_definitions(errm_report_test PRIVATE
+  ERRM_REPORT_PATH="$<TARGET_FILE:errm-report>"
+  ERRMC_PATH="$<TARGET_FILE:errmc>"
+  ERRM_EXAMPLE_DIR="${PROJECT_SOURCE_DIR}/examples/simulator")
