@@ -1,7 +1,8 @@
 # Debian packages from the install components (cpack -G DEB in the build
 # directory): liberrm1 (the shared library), liberrm-dev (what a client
-# compiles against) and errmc (the catalogue compiler). Run-time dependencies
-# come from dpkg-shlibdeps; -dev needs the same version of liberrm1.
+# compiles against) and errmc (the catalogue compiler, and errm-report, the
+# run-summary tool). Run-time dependencies come from dpkg-shlibdeps; -dev
+# needs the same version of liberrm1.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME errm)
 set(CPACK_PACKAGE_VENDOR "liberrm")
@@ -29,6 +30,6 @@ set(CPACK_COMPONENT_DEV_DESCRIPTION
 set(CPACK_DEBIAN_ERRMC_PACKAGE_NAME errmc)
 set(CPACK_DEBIAN_ERRMC_PACKAGE_SECTION devel)
 set(CPACK_COMPONENT_ERRMC_DESCRIPTION
-    "catalogue compiler of liberrm: TOML sources to descriptors and C headers")
+    "catalogue compiler of liberrm: TOML sources to descriptors and C headers; errm-report: summaries and pages of a run's JSON records")
 
 include(CPack)

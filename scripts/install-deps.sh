@@ -13,6 +13,8 @@ packages=(
   gfortran                       # the Fortran example and client test
   valgrind                       # leak and memory checks
   clang libclang-rt-14-dev       # fuzzers and sanitizer runtimes
+  openmpi-bin libopenmpi-dev     # the MPI example and its 8-rank test
+  chromium                       # loads errm-report's page in the tests (headless)
 )
 
 missing=()

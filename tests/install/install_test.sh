@@ -12,7 +12,7 @@ cmake --install "$build_dir" --prefix "$prefix" >/dev/null
 test -f "$prefix/include/errm.h"
 test -L "$prefix/lib/liberrm.so" && test -L "$prefix/lib/liberrm.so.1"
 test -f "$prefix/lib/pkgconfig/errm.pc"
-test -x "$prefix/bin/errmc"
+test -x "$prefix/bin/errmc" && test -x "$prefix/bin/errm-report"
 test -f "$prefix/share/man/man1/errmc.1"
 expected="1.0.3.0 2007/01/08"
 
