@@ -102,20 +102,27 @@ std::size_t Utf8Sequence(const char *p, const char *end) {
     return n;
 }
 
+// Bytes a string holds as they are: printable ASCII except '"' and '\\'.
+constexpr std::array<bool, 256> kPlain = [] {
+    std::array<bool, 256> t{};
+    for (int c = 0x20; c < 0x80; ++c)
+        t[static_cast<std::size_t>(c)] = c != '"' && c != '\\';
+    return t;
+}();
+
 // A string after its opening quote. Without escapes the result is a view of
 // the line; with them it is decoded into scratch (when given) and viewed
 // there. With no scratch the string is only checked.
 bool String(Scanner &s, std::string_view *out, std::string *scratch) {
     const char *start = s.p;
+    const bool decode = scratch != nullptr && out != nullptr;
     bool decoding = false;
     for (;;) {
-        // The common run: plain ASCII.
-        while (s.p < s.end) {
-            const unsigned char c = static_cast<unsigned char>(*s.p);
-            if (c == '"' || c == '\\' || c < 0x20 || c >= 0x80) break;
-            if (decoding) *scratch += static_cast<char>(c);
+        // The common run: plain ASCII, appended as one piece when decoding.
+        const char *run = s.p;
+        while (s.p < s.end && kPlain[static_cast<unsigned char>(*s.p)])
             ++s.p;
-        }
+        if (decoding) scratch->append(run, static_cast<std::size_t>(s.p - run));
         if (s.p >= s.end) return false;
         const unsigned char c = static_cast<unsigned char>(*s.p);
         if (c == '"') {
@@ -134,7 +141,7 @@ bool String(Scanner &s, std::string_view *out, std::string *scratch) {
             continue;
         }
         // An escape.
-        if (!decoding && scratch != nullptr && out != nullptr) {
+        if (decode && !decoding) {
             scratch->assign(start, static_cast<std::size_t>(s.p - start));
             decoding = true;
         }
@@ -279,31 +286,27 @@ enum class Key {
     Text
 };
 
-struct KeyName {
-    std::string_view name;
-    Key key;
-};
-constexpr KeyName kKeys[] = {
-    {"time", Key::Time},
-    {"host", Key::Host},
-    {"pid", Key::Pid},
-    {"rank", Key::Rank},
-    {"size", Key::Size},
-    {"run", Key::Run},
-    {"kind", Key::Kind},
-    {"subsystem", Key::Subsystem},
-    {"display", Key::Display},
-    {"number", Key::Number},
-    {"id", Key::Id},
-    {"severity", Key::Severity},
-    {"severity_number", Key::SeverityNumber},
-    {"text", Key::Text},
-};
-
+// The key of a field name: by length first, so that most names are told
+// apart by one comparison.
 Key KeyOf(std::string_view name) {
-    for (const KeyName &k : kKeys)
-        if (k.name == name) return k.key;
-    return Key::Other;
+    switch (name.size()) {
+    case 2: return name == "id" ? Key::Id : Key::Other;
+    case 3: return name == "pid" ? Key::Pid : name == "run" ? Key::Run : Key::Other;
+    case 4:
+        return name == "time"   ? Key::Time
+               : name == "text" ? Key::Text
+               : name == "rank" ? Key::Rank
+               : name == "size" ? Key::Size
+               : name == "kind" ? Key::Kind
+               : name == "host" ? Key::Host
+                                : Key::Other;
+    case 6: return name == "number" ? Key::Number : Key::Other;
+    case 7: return name == "display" ? Key::Display : Key::Other;
+    case 8: return name == "severity" ? Key::Severity : Key::Other;
+    case 9: return name == "subsystem" ? Key::Subsystem : Key::Other;
+    case 15: return name == "severity_number" ? Key::SeverityNumber : Key::Other;
+    default: return Key::Other;
+    }
 }
 
 // The text field a key fills, and its scratch slot.
