@@ -2,9 +2,9 @@
 // JSON parser, independently of errm-report: every line must be complete
 // (ended by a line feed, at most 65,536 bytes), one JSON object with the
 // record's fields in their types, and carry the rank its file name gives
-// (run.<rank>.json). Prints one line per id: id, occurrences, ranks. With
-// --summary FILE it also checks that errm-report's summary --json lists each
-// id once with that count and rank set.
+// (run.<rank>.json) in a launch of 8. Prints one line per id: id,
+// occurrences, ranks. With --summary FILE it also checks that errm-report's
+// summary --json lists each id once with that count and rank set.
 //
 // Usage: check_records [--summary SUMMARY.json] FILE...
 #include <nlohmann/json.hpp>
@@ -38,29 +38,44 @@ std::string Ranks(const std::set<std::int64_t> &ranks) {
     return out;
 }
 
-// What is wrong with a record, or "" when nothing is.
+// What is wrong with a record, or "" when nothing is. Every record has the
+// fields that place it (time, process, rank) and say what it is; a message's
+// record also its number, format, arguments, count and channels.
 std::string Problem(const json &r, std::int64_t rank) {
     if (!r.is_object()) return "not an object";
-    const std::pair<const char *, json::value_t> fields[] = {
-        {"time", json::value_t::string},         {"host", json::value_t::string},
-        {"pid", json::value_t::number_unsigned}, {"run", json::value_t::string},
-        {"kind", json::value_t::string},         {"subsystem", json::value_t::string},
-        {"display", json::value_t::string},      {"id", json::value_t::string},
-        {"severity", json::value_t::string},     {"text", json::value_t::string},
-        {"template", json::value_t::string},     {"args", json::value_t::array},
-        {"channels", json::value_t::array},
+    using T = json::value_t;
+    const std::pair<const char *, T> common[] = {
+        {"time", T::string}, {"host", T::string},     {"pid", T::number_unsigned},
+        {"run", T::string},  {"kind", T::string},     {"subsystem", T::string},
+        {"id", T::string},   {"severity", T::string}, {"text", T::string},
     };
-    for (const auto &[name, type] : fields)
-        if (!r.contains(name) || r[name].type() != type) return std::string("field ") + name;
-    for (const char *name : {"number", "severity_number", "count", "thread"})
-        if (!r.contains(name) || !r[name].is_number_integer()) return std::string("field ") + name;
+    const std::pair<const char *, T> message[] = {
+        {"display", T::string},
+        {"number", T::number_integer},
+        {"severity_number", T::number_unsigned},
+        {"template", T::string},
+        {"args", T::array},
+        {"count", T::number_unsigned},
+        {"channels", T::array},
+    };
+    auto check = [&](const auto &fields) -> std::string {
+        for (const auto &[name, type] : fields) {
+            const bool ok =
+                r.contains(name) && (r[name].type() == type ||
+                                     (type == T::number_integer && r[name].is_number_integer()));
+            if (!ok) return std::string("field ") + name;
+        }
+        return "";
+    };
+    if (std::string p = check(common); !p.empty()) return p;
     static const std::regex time(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{6}Z)");
     if (!std::regex_match(r["time"].get<std::string>(), time)) return "time " + r["time"].dump();
     static const std::set<std::string> kinds = {"message", "notice", "user", "direct"};
     if (!kinds.count(r["kind"].get<std::string>())) return "kind " + r["kind"].dump();
     if (r.value("rank", json()) != rank) return "rank " + r.value("rank", json()).dump();
-    if (!r.contains("size") || !r["size"].is_number_integer()) return "field size";
-    return "";
+    if (r.value("size", json()) != 8) return "size " + r.value("size", json()).dump();
+    if (!r.contains("thread")) return "field thread";
+    return r["kind"] == "message" ? check(message) : "";
 }
 
 } // namespace

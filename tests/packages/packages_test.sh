@@ -23,6 +23,7 @@ check_files liberrm-dev usr/include/errm.h usr/lib/liberrm.so usr/lib/pkgconfig/
   usr/lib/cmake/errm/errmTargets.cmake usr/lib/cmake/errm/errmTargets-CONFIG.cmake \
   usr/lib/cmake/errm/errmCatalogue.cmake
 check_files errmc usr/bin/errmc usr/bin/errm-report usr/share/man/man1/errmc.1 \
+  usr/share/man/man1/errm-report.1 \
   usr/lib/cmake/errm/errmcTargets.cmake usr/lib/cmake/errm/errmcTargets-CONFIG.cmake
 
 field() { dpkg-deb -f "$(deb "$1")" "$2"; }

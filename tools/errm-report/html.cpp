@@ -75,7 +75,7 @@ table{border-collapse:collapse;width:100%;background:#fff}
 th,td{border-bottom:1px solid #e2e4ea;padding:.3em .5em;text-align:left;vertical-align:top}
 th{background:#eef0f5;cursor:pointer;user-select:none;position:sticky;top:0}
 th[aria-sort=ascending]::after{content:" \25B2"}th[aria-sort=descending]::after{content:" \25BC"}
-td.num{text-align:right;font-variant-numeric:tabular-nums}
+td.num{text-align:right;font-variant-numeric:tabular-nums}td.id{white-space:nowrap}
 td.time{white-space:nowrap;font-family:ui-monospace,monospace;font-size:.85em}
 td.text{font-family:ui-monospace,monospace;font-size:.9em;white-space:pre-wrap}
 .sev{display:inline-block;padding:0 .4em;border-radius:3px;color:#fff;font-size:.85em}
@@ -193,9 +193,11 @@ void RankStrip(const Summary &s, std::ostream &o) {
              "launch.</p>\n";
         return;
     }
-    constexpr int kCell = 16, kPerRow = 64, kLeft = 50;
-    // Every rank of the launch, those that wrote nothing included.
+    // Every rank of the launch, those that wrote nothing included; up to 64
+    // ranks, each cell is large enough to carry its number.
     const std::size_t ranks = std::max(s.rankTally.size(), static_cast<std::size_t>(s.worldSize));
+    const bool numbered = ranks <= 64;
+    const int kCell = numbered ? 26 : 16, kPerRow = numbered ? 32 : 64, kLeft = 50;
     const int rows = static_cast<int>((ranks + kPerRow - 1) / kPerRow);
     const int width = kLeft + kPerRow * kCell + 10, height = rows * kCell + 4;
     o << "<svg id=\"ranks\" role=\"img\" aria-label=\"ranks by the worst severity they raised\" "
@@ -203,8 +205,8 @@ void RankStrip(const Summary &s, std::ostream &o) {
       << width << "\" height=\"" << height << "\" viewBox=\"0 0 " << width << ' ' << height
       << "\" xmlns=\"http://www.w3.org/2000/svg\">\n";
     for (int r = 0; r < rows; ++r)
-        o << "<text x=\"" << kLeft - 6 << "\" y=\"" << r * kCell + 12 << "\" text-anchor=\"end\">"
-          << r * kPerRow << "</text>\n";
+        o << "<text x=\"" << kLeft - 6 << "\" y=\"" << r * kCell + kCell / 2 + 4
+          << "\" text-anchor=\"end\">" << r * kPerRow << "</text>\n";
     for (std::size_t k = 0; k < ranks; ++k) {
         const RankTally t = k < s.rankTally.size() ? s.rankTally[k] : RankTally{};
         const char *fill = "#e6e8ee", *what = "no record";
@@ -223,6 +225,10 @@ void RankStrip(const Summary &s, std::ostream &o) {
           << "\" fill=\"" << fill << "\"><title>rank " << k << ": " << what << " (" << t.fatals
           << " fatal, " << t.errors - t.fatals << " error, " << t.warnings << " warning, "
           << t.others << " other)</title></rect>\n";
+        if (numbered)
+            o << "<text x=\"" << x + (kCell - 2) / 2 << "\" y=\"" << y + kCell / 2 + 2
+              << "\" text-anchor=\"middle\" pointer-events=\"none\" style=\"fill:"
+              << (t.fatals + t.errors > 0 ? "#fff" : "#222") << "\">" << k << "</text>\n";
     }
     o << "</svg>\n<p class=\"legend\"><span><i style=\"background:" << kClasses[0].colour
       << "\"></i>fatal</span><span><i style=\"background:" << kClasses[1].colour
@@ -267,7 +273,7 @@ void Table(const Summary &s, const std::string &docLink, std::ostream &o) {
           << "\" data-subsystem=\"" << Html(r->subsystem) << "\"><td data-sort=\""
           << r->severityNumber << "\"><span class=\"sev "
           << kClasses[ClassOf(r->severityNumber)].css << "\">" << Html(r->severity)
-          << "</span></td><td>" << idCell << "</td><td>"
+          << "</span></td><td class=\"id\">" << idCell << "</td><td>"
           << Html(r->display.empty() ? r->subsystem : r->display) << "</td><td class=\"num\">"
           << r->count << "</td><td data-sort=\"" << ranks.size() << "\">"
           << Html(CompressRanks(ranks)) << "</td><td class=\"time\">" << Html(r->first)
