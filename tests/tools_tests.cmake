@@ -36,3 +36,10 @@ target_compile_definitions(errm_report_test PRIVATE
   ERRM_REPORT_PATH="$<TARGET_FILE:errm-report>"
   ERRMC_PATH="$<TARGET_FILE:errmc>"
   ERRM_EXAMPLE_DIR="${PROJECT_SOURCE_DIR}/examples/simulator")
+# The page loaded in a real browser, when chromium is installed.
+find_program(ERRM_CHROMIUM NAMES chromium chromium-browser)
+if(ERRM_CHROMIUM)
+  add_test(NAME errm_report_page
+           COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/report/page_test.sh $<TARGET_FILE:errm-report>
+                   ${ERRM_CHROMIUM})
+endif()
