@@ -39,10 +39,9 @@ echo "generated $(du -sh . | cut -f1) in $files files of $records records"
 # CPU seconds (user + system) and elapsed seconds of a command.
 seconds() { /usr/bin/time -f "%U %S %e" "$@" 2>&1 >/dev/null | tail -1 | awk '{ printf "%6.2f %8.2f", $1 + $2, $3 }'; }
 
+all=(run.*.json)
 printf "%8s %12s %8s %8s\n" files records cpu-s wall-s
 for part in 4 2 1; do
   n=$((files / part))
-  list=$(ls run.*.json | head -n "$n")
-  # shellcheck disable=SC2086
-  printf "%8d %12d %s\n" "$n" $((n * records)) "$(seconds "$report" summary $list)"
+  printf "%8d %12d %s\n" "$n" $((n * records)) "$(seconds "$report" summary "${all[@]:0:n}")"
 done
