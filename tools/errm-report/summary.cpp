@@ -31,21 +31,6 @@ void RankSet::Add(std::int64_t rank) {
     }
 }
 
-bool RankSet::Has(std::int64_t rank) const {
-    if (rank < 0) return false;
-    const auto word = static_cast<std::size_t>(rank / 64);
-    return word < bits_.size() && (bits_[word] >> (rank % 64) & 1) != 0;
-}
-
-void RankSet::Merge(const RankSet &other) {
-    if (other.bits_.size() > bits_.size()) bits_.resize(other.bits_.size());
-    count_ = 0;
-    for (std::size_t i = 0; i < bits_.size(); ++i) {
-        if (i < other.bits_.size()) bits_[i] |= other.bits_[i];
-        count_ += static_cast<std::size_t>(std::popcount(bits_[i]));
-    }
-}
-
 std::vector<std::int64_t> RankSet::Ranks() const {
     std::vector<std::int64_t> out;
     out.reserve(count_);

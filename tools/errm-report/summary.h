@@ -20,8 +20,6 @@ class RankSet {
     void Add(std::int64_t rank);
     bool empty() const { return count_ == 0; }
     std::size_t size() const { return count_; }
-    bool Has(std::int64_t rank) const;
-    void Merge(const RankSet &other);
     std::vector<std::int64_t> Ranks() const;
 
   private:
