@@ -15,7 +15,7 @@ cd "$work" || exit 1
 root=()
 [ "$(id -u)" -eq 0 ] && root=(--allow-run-as-root)
 
-ORV_VCO=ixl HEAT_FAIL_RANK=5 ERRM_OPTIONS="json=$work/run.json" \
+ORV_VCO=ixl HEAT_FAIL_RANK=5 ERRM_OPTIONS="json=$work/run.json,run=heat-test" \
   "$mpirun" --oversubscribe "${root[@]}" -np 8 "$heat" "$work" "$desc/" > mpirun.out 2>&1
 status=$?
 [ "$status" -ne 0 ] || fail "mpirun ended with 0, the run was to be aborted"
@@ -54,6 +54,7 @@ grep -q '^\[5\] \*\* Fatal: (Heat solver - HEAT-0090)' merged.txt || fail "merge
 # The page, its links into the catalogue's reference, and chromium loading it.
 cp "$desc/messages.html" .
 "$report" html run.*.json -o run.html --doc messages.html || fail "html"
+grep -q '<h1>Run heat-test</h1>' run.html || fail "the ranks do not share the run's name"
 for anchor in $(grep -o 'href="messages.html#[^"]*"' run.html | sed 's/.*#//; s/"//'); do
   grep -q "id=\"$anchor\"" messages.html || fail "no anchor $anchor in the reference"
 done

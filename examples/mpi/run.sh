@@ -8,7 +8,7 @@ root=()
 [ "$(id -u)" -eq 0 ] && root=(--allow-run-as-root)
 rm -f "$dir"/run.*
 cd "$dir" || exit 1
-ORV_VCO=ixl ERRM_OPTIONS="json=$dir/run.json" \
+ORV_VCO=ixl ERRM_OPTIONS="json=$dir/run.json,run=heat-demo" \
   "$mpirun" --oversubscribe "${root[@]}" -np 8 "$heat" "$dir" "$desc/"
 echo "mpirun: exit status $? (the run was aborted by one rank)"
 "$report" summary "$dir"/run.*.json | tee summary.txt

@@ -173,6 +173,20 @@ void Timeline(const Summary &s, std::ostream &o) {
               << kClasses[c].name << "</title></rect>\n";
         }
     }
+    // Fatal messages are few and end runs: each is marked across the plot.
+    int marks = 0;
+    for (const auto &[us, number] : s.times) {
+        if (number < kClasses[0].from || marks++ == 50) continue;
+        const double x =
+            kLeft + (span <= 0 ? 0.0 : static_cast<double>(us - s.startUs) / span * plotW);
+        char line[200];
+        std::snprintf(line, sizeof line,
+                      "<line class=\"fatal-mark\" x1=\"%.1f\" y1=\"10\" x2=\"%.1f\" y2=\"%d\" "
+                      "stroke=\"%s\" stroke-width=\"1.5\" stroke-dasharray=\"4 3\">",
+                      x, x, 10 + plotH, kClasses[0].colour);
+        o << line << "<title>fatal at +" << Seconds(static_cast<double>(us - s.startUs) / 1e6)
+          << "</title></line>\n";
+    }
     for (int k = 0; k <= 4; ++k) {
         const double x = kLeft + plotW * k / 4.0;
         o << "<text x=\"" << x << "\" y=\"" << kHeight - 10 << "\" text-anchor=\""
@@ -319,9 +333,11 @@ int HtmlCommand(const std::vector<std::string> &files, const std::string &output
         o << ", " << Html(FormatTime(s.startUs)) << " to " << Html(FormatTime(s.endUs)) << " ("
           << Seconds(static_cast<double>(s.endUs - s.startUs) / 1e6) << ")";
     if (s.runs.size() > 1) {
-        o << "; runs:";
-        for (const std::string &run : s.runs)
-            o << ' ' << Html(run);
+        // Processes started without a common run name each have their own.
+        o << "; " << s.runs.size() << " run names";
+        for (std::size_t k = 0; k < s.runs.size() && k < 3; ++k)
+            o << (k ? ", " : " (") << Html(s.runs[k]);
+        o << (s.runs.size() > 3 ? ", ...)" : ")");
     }
     o << "</p>\n";
     std::uint64_t invalid = 0, cut = 0, unreadable = 0;
