@@ -66,10 +66,10 @@ int main(int argc, char **argv) {
     first = (long)rank * CELLS;
     HEAT_RANK_START_process(heat, rank, size, first, first + CELLS - 1);
 
-    /* A hot spot in the middle of the rod, cold ends. */
+    /* A hot spot in the middle of a rough rod. */
     for (i = 0; i < CELLS + 2; ++i) {
         long x = first + i - 1;
-        u[i] = x == (long)size * CELLS / 2 ? 1000.0 : 0.0;
+        u[i] = x == (long)size * CELLS / 2 ? 1000.0 : 3.0 * (double)(x % 7);
     }
     for (step = 1; step <= STEPS; ++step) {
         int left = rank > 0 ? rank - 1 : MPI_PROC_NULL;
