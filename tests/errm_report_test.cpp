@@ -109,6 +109,51 @@ TEST(errm_report_records, each_line_is_a_record_or_refused) {
     }
 }
 
+// Every line one byte away from a record (deleted, replaced or inserted
+// byte), judged by the scanner and by a general JSON parser: the two agree
+// on which lines are records, and on their text.
+TEST(errm_report_records, agrees_with_a_json_parser_one_byte_away) {
+    const std::string bases[] = {
+        Line(),
+        Line({{"text", "\xC3\xA9t\xC3\xA9 \"q\" \\ \u00e9 \xF0\x9F\x98\x80"},
+              {"args", {1.5e-3, -2, nullptr}}}),
+    };
+    const std::string bytes = std::string("\"\\{}[],:0-.eEu tn\x01\x7F\xFF\xC3\xA9\x80", 24);
+    errm_report::RecordParser parser;
+    std::size_t tried = 0, records = 0;
+    auto judge = [&](const std::string &line) {
+        ++tried;
+        bool want = json::accept(line);
+        json j;
+        if (want) {
+            j = json::parse(line);
+            want = j.is_object() && j.contains("time") && j["time"].is_string() &&
+                   errm_report::ParseTime(j["time"].get<std::string>()).has_value() &&
+                   j.contains("id") && j["id"].is_string() && j.contains("severity") &&
+                   j["severity"].is_string();
+        }
+        Record r;
+        const bool got = parser.Parse(line, r);
+        ASSERT_EQ(got, want) << line;
+        if (got && j.contains("text") && j["text"].is_string()) {
+            ++records;
+            ASSERT_EQ(r.text, j["text"].get<std::string>()) << line;
+        }
+    };
+    for (const std::string &base : bases) {
+        for (std::size_t i = 0; i < base.size(); ++i) {
+            judge(std::string(base).erase(i, 1));
+            for (char b : bytes) {
+                std::string replaced = base;
+                replaced[i] = b;
+                judge(replaced);
+                judge(std::string(base).insert(i, 1, b));
+            }
+        }
+    }
+    EXPECT_GT(records, tried / 10); // many mutants stay records: the texts were compared
+}
+
 TEST(errm_report_records, fields_and_their_defaults) {
     errm_report::RecordParser parser;
     Record r;

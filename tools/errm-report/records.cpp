@@ -460,28 +460,40 @@ bool RecordParser::Parse(std::string_view line, Record &r) {
             s.Ws();
             const Key key = KeyOf(name);
             if (s.p >= s.end) return false;
-            if (const auto field = TextField(key); field && *s.p == '"') {
+            // A name given twice counts with its last value, as JSON parsers
+            // read it; a value of another type leaves the field unset.
+            const std::optional<Field> field = TextField(key);
+            const bool numeric = key == Key::Pid || key == Key::Rank || key == Key::Size ||
+                                 key == Key::Number || key == Key::SeverityNumber;
+            if (field && *s.p == '"') {
                 ++s.p;
                 std::string &scratch = scratch_[static_cast<std::size_t>(*field)];
                 if (!String(s, TextSlot(r, *field), &scratch)) return false;
-                haveTime |= key == Key::Time;
-                haveId |= key == Key::Id;
-                haveSeverity |= key == Key::Severity;
-            } else if ((key == Key::Pid || key == Key::Rank || key == Key::Size ||
-                        key == Key::Number || key == Key::SeverityNumber) &&
-                       (*s.p == '-' || (*s.p >= '0' && *s.p <= '9'))) {
+                if (key == Key::Time) haveTime = true;
+                if (key == Key::Id) haveId = true;
+                if (key == Key::Severity) haveSeverity = true;
+            } else if (numeric && (*s.p == '-' || (*s.p >= '0' && *s.p <= '9'))) {
                 std::optional<std::int64_t> v;
                 if (!Number(s, &v)) return false;
                 if (key == Key::Pid) r.pid = v.value_or(0);
                 if (key == Key::Rank) r.rank = v;
                 if (key == Key::Size) r.size = v;
                 if (key == Key::Number) r.number = v;
-                if (key == Key::SeverityNumber && v && *v >= 0 && *v <= 24) {
-                    r.severityNumber = static_cast<int>(*v);
-                    haveSeverityNumber = true;
+                if (key == Key::SeverityNumber) {
+                    haveSeverityNumber = v && *v >= 0 && *v <= 24;
+                    r.severityNumber = haveSeverityNumber ? static_cast<int>(*v) : 0;
                 }
-            } else if (!Value(s, 0)) {
-                return false;
+            } else {
+                if (!Value(s, 0)) return false;
+                if (field) *TextSlot(r, *field) = {};
+                if (key == Key::Time) haveTime = false;
+                if (key == Key::Id) haveId = false;
+                if (key == Key::Severity) haveSeverity = false;
+                if (key == Key::Pid) r.pid = 0;
+                if (key == Key::Rank) r.rank.reset();
+                if (key == Key::Size) r.size.reset();
+                if (key == Key::Number) r.number.reset();
+                if (key == Key::SeverityNumber) haveSeverityNumber = false;
             }
             s.Ws();
             if (s.Eat('}')) break;
