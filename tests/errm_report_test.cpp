@@ -376,6 +376,23 @@ TEST(errm_report_tool, exit_statuses_and_outputs) {
         EXPECT_NE(out.find(c.out), std::string::npos) << c.args << "\n" << out;
         EXPECT_NE(err.find(c.err), std::string::npos) << c.args << "\n" << err;
     }
+    // Past the open-file limit, merge orders the lines in memory: the same stream.
+    std::string names;
+    for (int k = 0; k < 12; ++k) {
+        const std::string name = d + "m." + std::to_string(k) + ".json";
+        WriteFile(name, Line({{"rank", k}, {"time", errm_report::FormatTime(1000 - k)}}) + "\n" +
+                            Line({{"rank", k}, {"time", errm_report::FormatTime(2000 + k)}}) +
+                            "\n");
+        names += " " + name;
+    }
+    const std::string merge = "'" ERRM_REPORT_PATH "' merge" + names;
+    ASSERT_EQ(std::system((merge + " > " + d + "wide.txt").c_str()), 0);
+    ASSERT_EQ(std::system(("ulimit -n 40 && " + merge + " > " + d + "narrow.txt").c_str()), 0);
+    std::ifstream wide(d + "wide.txt"), narrow(d + "narrow.txt");
+    const std::string a((std::istreambuf_iterator<char>(wide)), {}),
+        b((std::istreambuf_iterator<char>(narrow)), {});
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(a.substr(0, a.find('\n')), "[11] ** Warning: (Simulator - SIM-0040) step 1 rejected");
     // The page stands alone: nothing it would fetch, every row present, ids linked.
     std::ifstream in(d + "run.html");
     const std::string page((std::istreambuf_iterator<char>(in)), {});

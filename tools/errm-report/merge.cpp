@@ -1,10 +1,12 @@
 // merge.cpp - the run's records as one time-ordered stream of decorated
 // lines, each prefixed with the rank that wrote it. The files are merged as
 // they are read (each one is in time order already), so memory holds one
-// line per file.
+// line per file; past the open-file limit, the lines are sorted in memory.
 #include "report.h"
 
+#include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <memory>
 #include <queue>
 #include <sys/resource.h>
@@ -23,13 +25,18 @@ constexpr SeverityWord kWords[] = {
 };
 
 // 1,000 files or more are read at once: lift the open-file limit to its
-// hard value.
-void RaiseFileLimit() {
+// hard value, and return how many files may be open together.
+std::size_t RaiseFileLimit() {
     rlimit lim{};
-    if (getrlimit(RLIMIT_NOFILE, &lim) == 0 && lim.rlim_cur < lim.rlim_max) {
+    if (getrlimit(RLIMIT_NOFILE, &lim) != 0) return 0;
+    if (lim.rlim_cur < lim.rlim_max) {
         lim.rlim_cur = lim.rlim_max;
         setrlimit(RLIMIT_NOFILE, &lim);
+        getrlimit(RLIMIT_NOFILE, &lim);
     }
+    constexpr rlim_t kKept = 32; // for standard streams and the C++ library
+    if (lim.rlim_cur == RLIM_INFINITY) return SIZE_MAX;
+    return lim.rlim_cur > kKept ? static_cast<std::size_t>(lim.rlim_cur - kKept) : 0;
 }
 
 struct Head {
@@ -82,10 +89,27 @@ std::string DecoratedLine(const Record &r) {
 }
 
 int MergeCommand(const std::vector<std::string> &files, std::ostream &out) {
-    RaiseFileLimit();
+    Record r;
+    std::vector<FileStats> stats;
+    if (files.size() > RaiseFileLimit()) {
+        // More files than may be open at once: each is read in turn and the
+        // lines are ordered in memory, ties kept in file order.
+        std::vector<Head> all;
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            RecordReader reader(files[i], kSmallBlock);
+            while (reader.Next(r))
+                all.push_back(Head{r.timeUs, r.rank.value_or(INT64_MAX), i, DecoratedLine(r)});
+            stats.push_back(reader.stats());
+        }
+        std::stable_sort(all.begin(), all.end(),
+                         [](const Head &a, const Head &b) { return Later()(b, a); });
+        for (const Head &h : all)
+            out << h.line;
+        out.flush();
+        return ReportStats(stats) ? 0 : 1;
+    }
     std::vector<std::unique_ptr<RecordReader>> readers;
     std::priority_queue<Head, std::vector<Head>, Later> heads;
-    Record r;
     auto advance = [&](std::size_t i) {
         if (!readers[i]->Next(r)) return;
         heads.push(Head{r.timeUs, r.rank.value_or(INT64_MAX), i, DecoratedLine(r)});
@@ -101,7 +125,6 @@ int MergeCommand(const std::vector<std::string> &files, std::ostream &out) {
         advance(i);
     }
     out.flush();
-    std::vector<FileStats> stats;
     for (const auto &reader : readers)
         stats.push_back(reader->stats());
     return ReportStats(stats) ? 0 : 1;
