@@ -1,6 +1,7 @@
 # Debian packages from the install components: liberrm1 (the shared library),
 # liberrm-dev (what a client compiles against, the documentation and errm(3))
-# errmc (the catalogue compiler and errmc(1)) and python3-errm (the Python
+# errmc (the catalogue compiler and errmc(1), errm-report and errm-report(1))
+# and python3-errm (the Python
 # package). Run-time dependencies come
 # from dpkg-shlibdeps; -dev needs the same version of liberrm1.
 #

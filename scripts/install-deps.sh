@@ -18,6 +18,8 @@ packages=(
   python3-setuptools python3-venv # pip install of the Python package, tested in a venv
   clang libclang-rt-14-dev       # fuzzers and sanitizer runtimes
   lintian man-db                 # checks of the Debian packages and the manual pages
+  openmpi-bin libopenmpi-dev     # the MPI example and its 8-rank test
+  chromium                       # loads errm-report's page in the tests (headless)
 )
 
 missing=()

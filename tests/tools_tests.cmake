@@ -38,3 +38,18 @@ if(ERRM_NM)
   add_test(NAME errmc_links_no_library
            COMMAND sh -c "'${ERRM_NM}' -C '$<TARGET_FILE:errmc>' > errmc.nm && ! grep -E '^[0-9a-f]* *[A-Za-z] (ERRM_|errm_OnLoad)' errmc.nm")
 endif()
+# errm-report over record files the tests write; errmc for the anchors of its
+# reference document.
+errm_add_test(errm_report_test SOURCES errm_report_test.cpp LIBS errm_report_core)
+add_dependencies(errm_report_test errm-report errmc)
+target_compile_definitions(errm_report_test PRIVATE
+  ERRM_REPORT_PATH="$<TARGET_FILE:errm-report>"
+  ERRMC_PATH="$<TARGET_FILE:errmc>"
+  ERRM_EXAMPLE_DIR="${PROJECT_SOURCE_DIR}/examples/simulator")
+# The page loaded in a real browser, when chromium is installed.
+find_program(ERRM_CHROMIUM NAMES chromium chromium-browser)
+if(ERRM_CHROMIUM)
+  add_test(NAME errm_report_page
+           COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/report/page_test.sh $<TARGET_FILE:errm-report>
+                   ${ERRM_CHROMIUM})
+endif()

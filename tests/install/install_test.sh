@@ -13,7 +13,8 @@ prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build_dir" --prefix "$prefix" >/dev/null
 libdir=$(sed -n 's/^libdir=\${prefix}\///p' "$build_dir/errm.pc")
-for f in include/errm.h "$libdir/pkgconfig/errm.pc" bin/errmc share/man/man1/errmc.1 \
+for f in include/errm.h "$libdir/pkgconfig/errm.pc" bin/errmc bin/errm-report share/man/man1/errmc.1 \
+         share/man/man1/errm-report.1 \
          share/man/man3/errm.3 share/doc/errm/README.md share/doc/errm/CHANGELOG.md \
          share/doc/errm/errmc.md share/doc/errm/results.md \
          share/doc/errm/severities-and-channels.md; do

@@ -43,7 +43,8 @@ check_files liberrm-dev usr/include/errm.h $lib/liberrm.so $lib/pkgconfig/errm.p
   $lib/cmake/errm/errmCatalogue.cmake usr/share/man/man3/errm.3.gz \
   usr/share/doc/errm/README.md usr/share/doc/errm/CHANGELOG.md $docs $(deb_docs liberrm-dev)
 # shellcheck disable=SC2046
-check_files errmc usr/bin/errmc usr/share/man/man1/errmc.1.gz \
+check_files errmc usr/bin/errmc usr/bin/errm-report usr/share/man/man1/errmc.1.gz \
+  usr/share/man/man1/errm-report.1.gz \
   $lib/cmake/errm/errmcTargets.cmake $lib/cmake/errm/errmcTargets-CONFIG.cmake $(deb_docs errmc)
 # shellcheck disable=SC2046
 check_files python3-errm $(printf 'usr/lib/python3/dist-packages/errm/%s ' __init__.py \
