@@ -45,7 +45,7 @@ thread_local errm_ThreadReturn t_return;
 
 // ------------------------------------------------------------ the registry
 
-void link(errm_ThreadReturn *slot) {
+void listSlot(errm_ThreadReturn *slot) {
     slot->prev = nullptr;
     slot->next = g_returns.listed;
     if (g_returns.listed != nullptr) g_returns.listed->prev = slot;
@@ -53,7 +53,7 @@ void link(errm_ThreadReturn *slot) {
     slot->listed = true;
 }
 
-void unlink(errm_ThreadReturn *slot) {
+void unlistSlot(errm_ThreadReturn *slot) {
     if (slot->prev != nullptr)
         slot->prev->next = slot->next;
     else
@@ -76,7 +76,7 @@ errm_ThreadReturn::~errm_ThreadReturn() {
     errm_DeAllocate(buffer, kTagThreadExit);
     buffer = nullptr;
     capacity = 0;
-    unlink(this);
+    unlistSlot(this);
 }
 
 // ---------------------------------------------------------------- binding
@@ -92,10 +92,10 @@ errm_ReturnBinding::~errm_ReturnBinding() {
     slot_->buffer = errm_G.ReturnBuffer;
     slot_->capacity = errm_G.ReturnCapacity;
     if (slot_->buffer != nullptr && !slot_->listed) {
-        link(slot_);
+        listSlot(slot_);
         slot_->hadBuffer = true;
     } else if (slot_->buffer == nullptr && slot_->listed)
-        unlink(slot_);
+        unlistSlot(slot_);
 }
 
 // ---------------------------------------------------- cycles and release
@@ -122,7 +122,7 @@ int errm_ReleaseReturnBuffers(int tag) {
         errm_DeAllocate(slot->buffer, tag);
         slot->buffer = nullptr;
         slot->capacity = 0;
-        unlink(slot);
+        unlistSlot(slot);
     }
     errm_G.ReturnBuffer = nullptr;
     errm_G.ReturnCapacity = 0;

@@ -5,7 +5,6 @@
 #include "base/errm_interr.h"
 #include "base/errm_sink.h"
 #include "base/errm_state.h"
-#include "base/errm_trace.h"
 
 #include <array>
 #include <cstdio>
@@ -186,6 +185,9 @@ void errm_ReportInternalError(int code, ...) {
     std::snprintf(g_reportPrefix, sizeof g_reportPrefix,
                   "DLL-E(%3d): ", errm_NextTraceLineNumber());
     // After ERRM_FInit the trace handle is gone: nothing reaches a file.
+    // With the trace wanted but not open (handle -1) the prefix goes to
+    // standard output, and the console echo below repeats it: the doubled
+    // "DLL-E" is what the contract wants.
     if (!errm_G.FTraceClosedByFInit) {
         errm_Sink.puts(errm_G.TraceFileHandle, g_reportPrefix);
         if (errm_G.TraceFileHandle != -1)

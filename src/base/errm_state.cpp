@@ -1,12 +1,13 @@
-// errm_state.cpp - the library state record, the platform table, the
-// exported settings, version and date.
+// errm_state.cpp - the library state record and its trace line counter, and
+// the platform table.
 //
-// Sections: state record; platform table; exported setters and getters.
+// Sections: state record; platform table.
 #include "base/errm_state.h"
 #include "base/errm_text.h"
 #include "errm.h"
 
 #include <array>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -41,6 +42,11 @@ errm_LibraryState errm_G = {
     0,       // ReturnCapacity
     {},      // PlatformName
 };
+
+int errm_NextTraceLineNumber() {
+    errm_G.TraceLineNumber = errm_G.TraceLineNumber == INT_MAX ? 0 : errm_G.TraceLineNumber + 1;
+    return errm_G.TraceLineNumber;
+}
 
 // ------------------------------------------------------------ platform table
 

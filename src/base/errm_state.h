@@ -44,6 +44,10 @@ struct errm_LibraryState {
 
 extern errm_LibraryState errm_G;
 
+// Advances TraceLineNumber, which numbers the trace lines and the internal
+// error reports alike, and returns it; after INT_MAX it wraps to 0.
+int errm_NextTraceLineNumber();
+
 // Platform family from ORV_VCO: 1 NIX, 2 WIN, -1 not set or unknown.
 int errm_GetPlatformFamily();
 

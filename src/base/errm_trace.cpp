@@ -9,7 +9,6 @@
 #include "base/errm_text.h"
 #include "platform/errm_platform.h"
 
-#include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -71,11 +70,6 @@ int errm_OpenDllTrace() {
 }
 
 // -------------------------------------------------------------- adding lines
-
-int errm_NextTraceLineNumber() {
-    errm_G.TraceLineNumber = errm_G.TraceLineNumber == INT_MAX ? 0 : errm_G.TraceLineNumber + 1;
-    return errm_G.TraceLineNumber;
-}
 
 void errm_TraceAdd(const char *format, ...) {
     // After ERRM_FInit no file is written (nor opened) until the next

@@ -21,9 +21,6 @@ int errm_OpenDllTrace();
 // opened again: later lines are only echoed on standard output.
 void errm_CloseDllTrace();
 
-// Advances TraceLineNumber and returns it; after INT_MAX it wraps to 0.
-int errm_NextTraceLineNumber();
-
 // Current local time, asctime layout, its line feed replaced by a blank.
 void errm_GetDateTime(char *buf, std::size_t size);
 
