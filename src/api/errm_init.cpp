@@ -99,6 +99,7 @@ extern "C" ERRM_API int ERRM_Init(void) {
     errm_G.FDebug = 0;
     errm_G.FDebugL2 = 0;
     errm_G.FDebugDump = 0;
+    // FDebugMem is not cleared: the contract keeps it across cycles.
     errm_G.FTraceDLL = 0;
     readDebugSettings();
     errm_G.FTraceClosedByFInit = 0;

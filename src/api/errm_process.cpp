@@ -157,6 +157,8 @@ extern "C" ERRM_API char *ERRM_Get_ErrorMessage_variadic(unsigned int subsystem,
         errm_Lines.sLine0[0] = '\0';
         errm_Lines.sLine0Length = 0;
     } else {
+        // The format's own length, not its estimate as processing uses: the
+        // contract of retrieval limits the format so.
         if (std::strlen(entry->format) > ERRM_LINE0_MAX) {
             ERRM_REPORT(ERRM_E_PRINTF, "sLine0-sfmt");
             return nullptr;

@@ -41,6 +41,8 @@ int errm_DirectTrace(int severity, const char *severityText, const char *levelVa
         return ERRM_E_PRINTF;
     }
     if (AddReportDirect(reports, severity, errm_Lines.sLine)) return 0;
+    // Named "ReturnError" on purpose: the contract keeps the name that this
+    // report has always carried for a direct line, though no text is returned.
     ERRM_REPORT(ERRM_E_REPORTS, "ReturnError");
     return ERRM_E_REPORTS;
 }

@@ -308,6 +308,8 @@ long errm_BuildDecoratedLine(errm_MessageEntry *entry, int number) {
             out.add(") ");
         }
         out.add(text);
+        // Only 1, unlike the other severities (any non-zero): the contract
+        // wants a DISPLAY line's line feed for exactly FAddNL == 1.
         if (errm_G.FAddNL == 1) out.add("\n", 1);
         return out.finish();
     }

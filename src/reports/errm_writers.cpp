@@ -113,6 +113,9 @@ int AddReportDirect(const char *letters, int severity, const char *line) {
                 ERRM_REPORT(ERRM_E_OPEN, text);
                 ++failures;
             }
+            // Deliberate: after a failed open the handle is -1, so the START
+            // header and the line below go to standard output, as the
+            // contract of direct lines wants.
             if (!errm_WriteReportHeader(ch.handle)) ++failures;
         }
         if (ch.authorised != 1) continue;
