@@ -1,8 +1,9 @@
-// errm_interr.cpp - the internal error catalogue, its reporting on the trace
-// file and the console, and the console output helpers.
+// errm_interr.cpp - the internal error catalogue and its reporting on the
+// trace file and the console.
 //
-// Sections: catalogue; reporting; console.
+// Sections: catalogue; reporting.
 #include "base/errm_interr.h"
+#include "base/errm_console.h"
 #include "base/errm_sink.h"
 #include "base/errm_state.h"
 
@@ -189,7 +190,10 @@ void errm_ReportInternalError(int code, ...) {
     // standard output, and the console echo below repeats it: the doubled
     // "DLL-E" is what the contract wants.
     if (!errm_G.FTraceClosedByFInit) {
-        errm_Sink.puts(errm_G.TraceFileHandle, g_reportPrefix);
+        if (errm_G.TraceFileHandle != -1)
+            errm_Sink.puts(errm_G.TraceFileHandle, g_reportPrefix);
+        else
+            errm_ConsolePuts(g_reportPrefix);
         if (errm_G.TraceFileHandle != -1)
             sinkPrintf(errm_G.TraceFileHandle, "Error DLL: %d %s", code, g_reportText);
     }
@@ -197,24 +201,4 @@ void errm_ReportInternalError(int code, ...) {
         errm_ConsolePuts(g_reportPrefix);
         errm_ConsolePuts(g_reportText);
     }
-}
-
-// ----------------------------------------------------------------- console
-
-int errm_ConsoleVPrintf(const char *format, va_list args) {
-    std::vfprintf(stdout, format, args);
-    return std::fflush(stdout);
-}
-
-int errm_ConsolePrintf(const char *format, ...) {
-    va_list args;
-    va_start(args, format);
-    int rc = errm_ConsoleVPrintf(format, args);
-    va_end(args);
-    return rc;
-}
-
-int errm_ConsolePuts(const char *text) {
-    std::fputs(text, stdout);
-    return std::fflush(stdout);
 }

@@ -3,6 +3,7 @@
 //
 // Sections: state record; platform table.
 #include "base/errm_state.h"
+#include "base/errm_console.h"
 #include "base/errm_text.h"
 #include "errm.h"
 
@@ -87,8 +88,7 @@ const PlatformRow *findPlatform(const char *code) {
 int errm_GetPlatformFamily() {
     const char *code = std::getenv("ORV_VCO");
     if (code == nullptr) {
-        std::fputs("Error ORV_VCO not set\n", stdout);
-        std::fflush(stdout);
+        errm_ConsolePuts("Error ORV_VCO not set\n");
         return -1;
     }
     const PlatformRow *row = findPlatform(code);
@@ -102,8 +102,7 @@ int errm_CheckPlatform() {
     errm_StrCopy(errm_G.PlatformName, sizeof errm_G.PlatformName, "??");
     const char *code = std::getenv("ORV_VCO");
     if (code == nullptr) {
-        std::fputs("Error ORV_VCO not set\n", stdout);
-        std::fflush(stdout);
+        errm_ConsolePuts("Error ORV_VCO not set\n");
         errm_StrCopy(errm_G.PlatformName, sizeof errm_G.PlatformName, "ORV_VCO");
         return 0;
     }

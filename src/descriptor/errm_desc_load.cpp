@@ -4,6 +4,7 @@
 // Sections: table; header dump; loading; release.
 #include "base/errm_alloc.h"
 #include "base/errm_interr.h"
+#include "base/errm_options.h"
 #include "base/errm_state.h"
 #include "base/errm_text.h"
 #include "base/errm_trace.h"
@@ -276,11 +277,16 @@ int errm_ReadErrorDescriptor(const char *subsystem, int *index) {
     }
 
     // Digest (computed while the file was read): a mismatch is reported byte
-    // by byte; the load goes on.
+    // by byte; the load goes on, unless verify=strict refuses it.
     if (!inside(checksumStart, checksumLength, size)) return outsideFile(path);
-    for (int i = 0; i < 16; ++i)
-        if (digest[i] != header[24 + i])
+    bool digestDiffers = false;
+    for (int i = 0; i < 16; ++i) {
+        if (digest[i] != header[24 + i]) {
             ERRM_REPORT(ERRM_E_MD5, i, static_cast<int>(header[24 + i]));
+            digestDiffers = true;
+        }
+    }
+    if (digestDiffers && errm_Opt.verifyStrict) return ERRM_E_MD5;
 
     // Directory: N records of three words, read in place and converted to
     // host order there.

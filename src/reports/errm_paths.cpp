@@ -96,7 +96,7 @@ int errm_FM_FindFileInPath(const char *variable, const char *file, char *dst) {
     errm_ConsolePrintf("errm_FM_FindFileInPath, V_MAX_PATH=%d\n", g_paths.count);
     if (!g_paths.built) {
         g_paths.built = 1;
-        std::printf("errm_FM_GetListOfPaths for %s\n", variable);
+        errm_ConsolePrintf("errm_FM_GetListOfPaths for %s\n", variable);
         int n = errm_FM_GetListOfPaths(variable);
         // The directories stored before a failure are kept for release only.
         g_paths.count = n;

@@ -17,11 +17,11 @@
 
 int errm_PrintTclLines(int number, int severity, const char *subsystem, const char *line,
                        const char *generic) {
-    errm_ConsolePrintf("TCL ERR= %d \n", number);
-    errm_ConsolePrintf("TCL ERR= %d \n", severity);
-    errm_ConsolePrintf("TCL SS = %s \n", subsystem);
-    errm_ConsolePrintf("TCL MSG= %s \n", line);
-    errm_ConsolePrintf("TCL GEN= %s \n", generic);
+    errm_StdoutPrintf("TCL ERR= %d \n", number);
+    errm_StdoutPrintf("TCL ERR= %d \n", severity);
+    errm_StdoutPrintf("TCL SS = %s \n", subsystem);
+    errm_StdoutPrintf("TCL MSG= %s \n", line);
+    errm_StdoutPrintf("TCL GEN= %s \n", generic);
     return 1;
 }
 
