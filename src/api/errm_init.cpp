@@ -19,8 +19,6 @@
 
 namespace {
 
-constexpr int kTagReturnBuffer = 120521;
-
 int *debugFlag(int position) {
     int *flags[6] = {&errm_G.FConsoleOut, &errm_G.FDebug,    &errm_G.FDebugL2,
                      &errm_G.FDebugDump,  &errm_G.FDebugMem, &errm_G.FTraceDLL};
@@ -109,10 +107,10 @@ extern "C" ERRM_API int ERRM_Init(void) {
 
     // The calling thread's Return buffer is made here, the other threads'
     // at their first retrieval of the cycle.
-    errm_ReleaseReturnBuffers(kTagReturnBuffer);
+    errm_ReleaseReturnBuffers(ERRM_TAG_RETURN);
     errm_G.ReturnCapacity = ERRM_RETURN_INITIAL;
     errm_G.ReturnBuffer =
-        static_cast<char *>(errm_AllocateWOClear(ERRM_RETURN_INITIAL + 1, kTagReturnBuffer));
+        static_cast<char *>(errm_AllocateWOClear(ERRM_RETURN_INITIAL + 1, ERRM_TAG_RETURN));
     if (errm_G.ReturnBuffer == nullptr) return 0;
     errm_G.ReturnBuffer[0] = '\0';
     errm_OpenReturnCycle();

@@ -19,10 +19,6 @@
 #include <cstdio>
 #include <cstring>
 
-namespace {
-constexpr int kTagReturnGrow = 120522;
-} // namespace
-
 // -------------------------------------------------------------- dispatcher
 
 int errm_DecorateAndDispatch(int mode, unsigned /*subsystem*/, int number) {
@@ -76,7 +72,7 @@ int ReturnError(const char *line, const char *chiLine) {
     std::size_t length = std::strlen(text);
     if (length > errm_G.ReturnCapacity - 2) {
         std::size_t capacity = (length / 512 + 1) * 512;
-        void *grown = errm_ReAllocateWOClear(errm_G.ReturnBuffer, capacity, kTagReturnGrow);
+        void *grown = errm_ReAllocateWOClear(errm_G.ReturnBuffer, capacity, ERRM_TAG_RETURN_GROW);
         if (grown == nullptr) return 0;
         errm_G.ReturnBuffer = static_cast<char *>(grown);
         errm_G.ReturnCapacity = capacity;

@@ -28,9 +28,6 @@ struct errm_ThreadReturn {
 
 namespace {
 
-constexpr int kTagThreadReturn = 120521; // a thread's first buffer of a cycle
-constexpr int kTagThreadExit = 124358;   // released at the thread's exit
-
 struct ReturnState {
     int cycleOpen;             // 1 from a successful ERRM_Init to ERRM_FInit
     errm_ThreadReturn *listed; // threads that hold a buffer
@@ -73,7 +70,7 @@ errm_ThreadReturn::~errm_ThreadReturn() {
         errm_G.ReturnBuffer = nullptr;
         errm_G.ReturnCapacity = 0;
     }
-    errm_DeAllocate(buffer, kTagThreadExit);
+    errm_DeAllocate(buffer, ERRM_TAG_RETURN_RELEASE);
     buffer = nullptr;
     capacity = 0;
     unlistSlot(this);
@@ -104,7 +101,7 @@ int errm_EnsureReturnBuffer() {
     if (errm_G.ReturnBuffer != nullptr) return 1;
     if (g_returns.cycleOpen != 1) return 0;
     char *buffer =
-        static_cast<char *>(errm_AllocateWOClear(ERRM_RETURN_INITIAL + 1, kTagThreadReturn));
+        static_cast<char *>(errm_AllocateWOClear(ERRM_RETURN_INITIAL + 1, ERRM_TAG_RETURN));
     if (buffer == nullptr) {
         ERRM_REPORT(ERRM_E_NO_MEMORY, "ReturnBuffer");
         return 0;

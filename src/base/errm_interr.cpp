@@ -5,6 +5,7 @@
 #include "base/errm_interr.h"
 #include "base/errm_console.h"
 #include "base/errm_sink.h"
+#include "base/errm_limits.h"
 #include "base/errm_state.h"
 
 #include <array>
@@ -142,9 +143,8 @@ const char *errm_InternalErrorText(int code) {
 
 namespace {
 
-// The report text buffer, shared with the repetition notice.
-constexpr std::size_t kReportCap = 2696;
-char g_reportText[kReportCap];
+// The report text buffer.
+char g_reportText[ERRM_REPORT_LINE_CAP];
 char g_reportPrefix[32];
 
 // Formats into a fixed buffer; a text too long is cut and still ends with a

@@ -6,9 +6,10 @@
 #ifndef ERRM_STATE_H
 #define ERRM_STATE_H
 
+#include "base/errm_limits.h"
+
 #include <cstddef>
 
-inline constexpr std::size_t ERRM_NAME_CAP = 1024;       // file names and paths
 inline constexpr std::size_t ERRM_SEARCHPATH_CAP = 512;  // SearchPath variable name
 inline constexpr std::size_t ERRM_RETURN_INITIAL = 2048; // Return buffer capacity at init
 

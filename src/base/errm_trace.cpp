@@ -17,7 +17,7 @@ namespace {
 
 struct TraceState {
     char fileName[ERRM_NAME_CAP];   // name of the trace file
-    char line[ERRM_TRACE_LINE_CAP]; // trace line being built
+    char line[ERRM_REPORT_LINE_CAP]; // trace line being built
     char prefix[32];                // "DLL(%3d): "
 };
 
@@ -25,9 +25,11 @@ TraceState g_trace = {};
 
 } // namespace
 
+#ifdef ERRM_TESTING
 const char *errm_TraceFileName() {
     return g_trace.fileName;
 }
+#endif
 
 // ----------------------------------------------------------------- opening
 

@@ -16,8 +16,6 @@
 
 namespace {
 
-constexpr int kTagPath = 110872;
-constexpr int kTagPathRelease = 110964;
 constexpr std::size_t kPathBytes = 1026;
 constexpr std::size_t kMaxListChars = 4096;
 
@@ -75,7 +73,7 @@ int errm_FM_GetListOfPaths(const char *variable) {
             element[n] = '\0';
             errm_AddSlash(element);
             if (stored < ERRM_MAX_PATHS) {
-                char *dir = static_cast<char *>(errm_AllocateWOClear(kPathBytes, kTagPath));
+                char *dir = static_cast<char *>(errm_AllocateWOClear(kPathBytes, ERRM_TAG_PATH));
                 if (dir == nullptr) return 0;
                 g_paths.dirs[static_cast<std::size_t>(stored)] = dir;
                 // On failure the block stays in the list, which releases it.
@@ -102,7 +100,7 @@ int errm_FM_FindFileInPath(const char *variable, const char *file, char *dst) {
         g_paths.count = n;
         if (n == 0) {
             for (char *d : g_paths.dirs)
-                if (d != nullptr) errm_DeAllocate(d, kTagPathRelease);
+                if (d != nullptr) errm_DeAllocate(d, ERRM_TAG_PATH_RELEASE);
             for (char *&d : g_paths.dirs)
                 d = nullptr;
         }
@@ -121,7 +119,7 @@ int errm_FM_FindFileInPath(const char *variable, const char *file, char *dst) {
 
 void errm_FM_FreeListOfPaths() {
     for (char *&d : g_paths.dirs) {
-        if (d != nullptr) errm_DeAllocate(d, kTagPathRelease);
+        if (d != nullptr) errm_DeAllocate(d, ERRM_TAG_PATH_RELEASE);
         d = nullptr;
     }
 }

@@ -83,8 +83,7 @@ int AddReport(const char *line, const char *chiLine, int useChi, int fUpdate) {
     }
     // The counter follows the lines that were shown, failed channels or not.
     if (fUpdate == 1) {
-        entry->counter += static_cast<unsigned>(countedMark);
-        errm_StoreEntryCounter(entry);
+        *entry->counter += static_cast<unsigned>(countedMark);
         return failed ? 0 : 1;
     }
     errm_TraceAdd("FUpdate=errm_false\n");
