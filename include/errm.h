@@ -119,9 +119,10 @@ extern "C" {
 
 /* ---------------------------------------------------------------- life cycle */
 
-/* Prepares the library: checks the platform code in ORV_VCO, reads the debug
-** settings from KOVA_ERRM_LDBG, resets the report channels, the subsystem table
-** and the entry cache, and allocates the return buffer.
+/* Prepares the library: reads the run-time options from ERRM_OPTIONS, checks
+** the platform code in ORV_VCO, reads the debug settings from KOVA_ERRM_LDBG,
+** resets the report channels, the subsystem table and the entry cache, and
+** allocates the return buffer.
 ** Returns 1 when ready, 0 when ORV_VCO is missing or invalid or memory is short. */
 ERRM_API int ERRM_Init(void);
 

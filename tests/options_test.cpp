@@ -122,22 +122,22 @@ const LineKind kKinds[] = {
     {"search", "errm_FM_FindFileInPath, V_MAX_PATH=", true,
      [] {
          char found[ERRM_NAME_CAP];
-         errm_FM_ForgetListOfPaths();
-         errm_FM_FindFileInPath("ERRM_TEST_NO_SUCH_PATH", "x", found);
+         errm_ForgetListOfPaths();
+         errm_FindFileInPath("ERRM_TEST_NO_SUCH_PATH", "x", found);
      }},
     {"search path unset", "SPATH not set, ERRM_TEST_NO_SUCH_PATH is nul\n", true,
      [] {
          char found[ERRM_NAME_CAP];
-         errm_FM_ForgetListOfPaths();
-         errm_FM_FindFileInPath("ERRM_TEST_NO_SUCH_PATH", "x", found);
+         errm_ForgetListOfPaths();
+         errm_FindFileInPath("ERRM_TEST_NO_SUCH_PATH", "x", found);
      }},
     {"search path", "path=/nonexistent-a/\n", true,
      [] {
          char found[ERRM_NAME_CAP];
-         errm_FM_ForgetListOfPaths();
-         errm_FM_FindFileInPath("ERRM_TEST_PATH", "x", found);
+         errm_ForgetListOfPaths();
+         errm_FindFileInPath("ERRM_TEST_PATH", "x", found);
      }},
-    {"temporary file", "tmp_none.tmp deleted\n", true, [] { errm_FM_DeleteFile("tmp_none.tmp"); }},
+    {"temporary file", "tmp_none.tmp deleted\n", true, [] { errm_DeleteFile("tmp_none.tmp"); }},
     {"file manager", "FM error open, F=/nonexistent-a/f E=1030\n", true,
      [] {
          int handle = -1;

@@ -19,7 +19,7 @@ extern "C" ERRM_API int ERRM_FInit(void) {
     errm_ReturnBinding bound;
     errm_CloseReportFiles();
     // The list is built again by the first search of the next cycle.
-    errm_FM_ForgetListOfPaths();
+    errm_ForgetListOfPaths();
     errm_ReleaseSubsystems();
     errm_ClearCurrentEntry();
     // Every thread's Return buffer: their texts end with the cycle.

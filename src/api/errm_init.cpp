@@ -103,7 +103,7 @@ extern "C" ERRM_API int ERRM_Init(void) {
     errm_G.FTraceClosedByFInit = 0;
     errm_DetectByteOrder();
     errm_ResetReportChannels();
-    errm_FM_ForgetListOfPaths();
+    errm_ForgetListOfPaths();
 
     // The calling thread's Return buffer is made here, the other threads'
     // at their first retrieval of the cycle.
