@@ -75,33 +75,37 @@ void errm_ClearSubsystemTable() {
 
 // -------------------------------------------------------------- header dump
 
+namespace {
+constexpr int kDumpLine = 16; // bytes shown on a line of the dump
+} // namespace
+
 int errm_DumpBytes(const char *title, char *out, int cap, const unsigned char *bytes, int count) {
     if (cap <= 0) return 0;
     std::size_t size = static_cast<std::size_t>(cap);
     out[0] = '\0';
     if (count > 256) count = 256;
     if (count < 0) count = 0;
-    int rounded = (count + 15) / 16 * 16;
+    int rounded = (count + kDumpLine - 1) / kDumpLine * kDumpLine;
     if (rounded > 256) rounded = 256;
-    int lines = rounded / 16;
+    int lines = rounded / kDumpLine;
     char piece[128];
     std::snprintf(piece, sizeof piece, "Dumper(%s): %d values on %3d lines\n", title, rounded,
                   lines);
     if (!errm_StrCat(out, size, piece)) return 0;
     for (int l = 0; l < lines; ++l) {
-        std::snprintf(piece, sizeof piece, "%03d : ", l * 16);
+        std::snprintf(piece, sizeof piece, "%03d : ", l * kDumpLine);
         if (!errm_StrCat(out, size, piece)) return 0;
-        for (int i = 0; i < 16; ++i) {
-            std::snprintf(piece, sizeof piece, "%02X ", bytes[l * 16 + i]);
+        for (int i = 0; i < kDumpLine; ++i) {
+            std::snprintf(piece, sizeof piece, "%02X ", bytes[l * kDumpLine + i]);
             if (!errm_StrCat(out, size, piece)) return 0;
         }
-        for (int i = 0; i < 16; ++i) {
-            unsigned char c = bytes[l * 16 + i];
+        for (int i = 0; i < kDumpLine; ++i) {
+            unsigned char c = bytes[l * kDumpLine + i];
             piece[0] = (c >= 32 && c <= 122) ? static_cast<char>(c) : '.';
             piece[1] = '\0';
             if (!errm_StrCat(out, size, piece)) return 0;
         }
-        std::snprintf(piece, sizeof piece, " - %03d \n", (l + 1) * 16);
+        std::snprintf(piece, sizeof piece, " - %03d \n", (l + 1) * kDumpLine);
         if (!errm_StrCat(out, size, piece)) return 0;
     }
     errm_ConsolePuts(out);

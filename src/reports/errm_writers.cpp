@@ -40,7 +40,7 @@ int AddReport(const char *line, const char *chiLine, int useChi, int fUpdate) {
     if (entry == nullptr) return 1; // no message processed yet: no channels
     int countedMark = 0;
     int failed = 0;
-    for (int i = 0; i < entry->reportCount && i < 16; ++i) {
+    for (int i = 0; i < entry->reportCount && i < static_cast<int>(ERRM_DESC_REPORTS_MAX); ++i) {
         int id = entry->reports[i];
         if (id == ERRM_CH_NONE) continue;
         // Ids outside the table name no channel.
