@@ -40,6 +40,19 @@
 **   shares the parent's report files and unflushed output, and nothing more
 **   is promised.
 */
+/*
+** Run-time options. ERRM_Init reads the environment variable ERRM_OPTIONS:
+** key=value pairs separated by ',' or ':' (docs/options.md). An unknown key
+** or a bad value gives one line on standard error and is otherwise ignored.
+**   diagnostics=stdout|stderr|off  where the library's own lines go (file
+**       manager, search path, platform line, trace echo); default stdout.
+**       Messages and pipe lines stay on standard output.
+**   verify=strict   ERRM_ReadErrorDescriptor refuses with 1049 a descriptor
+**       whose digest does not match its bytes (by default it loads, and the
+**       mismatch is reported in the trace).
+**   json=<path>     a JSON record of each message (%p %r %h in the path).
+**   run=<id>        the run's name in the JSON records.
+*/
 #ifndef ERRM_H
 #define ERRM_H
 
@@ -86,7 +99,7 @@
 #define ERRM_ERR_CLOSE            1066 /* closing a file failed */
 #define ERRM_ERR_FILE_NOT_FOUND   1067 /* file to concatenate not found */
 #define ERRM_ERR_NO_MEMORY        1068 /* allocation failed */
-#define ERRM_ERR_MAP              1069 /* mapping a file failed */
+#define ERRM_ERR_MAP              1069 /* a file could not be read into memory */
 #define ERRM_ERR_NULL             1070 /* null pointer argument */
 #define ERRM_ERR_OPEN             1071 /* opening a file failed */
 #define ERRM_ERR_INDEX_SIZE       1072 /* line too long for its buffer */
@@ -106,9 +119,10 @@ extern "C" {
 
 /* ---------------------------------------------------------------- life cycle */
 
-/* Prepares the library: checks the platform code in ORV_VCO, reads the debug
-** settings from KOVA_ERRM_LDBG, resets the report channels, the subsystem table
-** and the entry cache, and allocates the return buffer.
+/* Prepares the library: reads the run-time options from ERRM_OPTIONS, checks
+** the platform code in ORV_VCO, reads the debug settings from KOVA_ERRM_LDBG,
+** resets the report channels, the subsystem table and the entry cache, and
+** allocates the return buffer.
 ** Returns 1 when ready, 0 when ORV_VCO is missing or invalid or memory is short. */
 ERRM_API int ERRM_Init(void);
 
@@ -169,10 +183,11 @@ ERRM_API int ERRM_GetDate(char *date);
 
 /* -------------------------------------------------------------- descriptors */
 
-/* Loads, maps and verifies errm_desc_<SUBSYSTEM>.bin (the name upper-cased) from
+/* Reads into memory and verifies errm_desc_<SUBSYSTEM>.bin (the name upper-cased) from
 ** the descriptor root. On success stores the new subsystem index in *index and
 ** returns 0; otherwise returns an internal error code (1047 too many loads,
-** 1048 bad magic, 1068 memory, 1069 map, 1070 null argument, 1071 open,
+** 1048 bad magic, 1049 digest mismatch under ERRM_OPTIONS verify=strict,
+** 1068 memory, 1069 file not read, 1070 null argument, 1071 open,
 ** 1075 malformed file, 1077 path too long, 1078 name too long) or 1 when the
 ** trace file is wanted but cannot be opened. At most 15 loads per process. */
 ERRM_API int ERRM_ReadErrorDescriptor(const char *subsystem, int *index);

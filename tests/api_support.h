@@ -6,6 +6,7 @@
 #define ERRM_API_SUPPORT_H
 
 #include "platform/errm_platform.h"
+#include "sys_guard.h"
 
 #include <climits>
 #include <cstdio>
@@ -100,14 +101,6 @@ inline std::string ErrLine(int number, const std::string &text) {
 inline const std::string kCore = " @ F=src/err_mgt/errm_shared/L=#\n";
 inline const std::string kDescriptor = " @ F=src/descriptor/L=#\n";
 inline const std::string kReports = " @ F=src/reports/L=#\n";
-
-// Restores every swapped system call when the scope ends.
-struct SysGuard {
-    SysGuard() = default;
-    SysGuard(const SysGuard &) = delete;
-    SysGuard &operator=(const SysGuard &) = delete;
-    ~SysGuard() { errm_SysRestore(); }
-};
 
 // Everything written on a stream so far, read back through its descriptor.
 inline std::string StreamText(std::FILE *stream) {

@@ -51,7 +51,7 @@ TEST(DescriptorLoad, WriterOutputIsReadBackExactly) {
     const int before = errm_AllocationCount();
     int index = lib.Load(FullCatalogue());
     ASSERT_EQ(index, 0);
-    EXPECT_EQ(errm_AllocationCount(), before + 4);
+    EXPECT_EQ(errm_AllocationCount(), before + 3);
 
     const errm_SubsystemRow &row = errm_Subsystems[0];
     EXPECT_EQ(row.loaded, 1);
@@ -82,7 +82,6 @@ TEST(DescriptorLoad, WriterOutputIsReadBackExactly) {
     EXPECT_EQ(e->cmdFlag, 1);
     EXPECT_STREQ(e->cmd, "CMD=uname -a");
     EXPECT_EQ(e->rc, -2);
-    EXPECT_EQ(e->dirIndex, 1);
     EXPECT_EQ(e->owner, 0);
 
     ASSERT_EQ(errm_LookupEntry(0, -5), 0);
@@ -197,6 +196,42 @@ TEST(DescriptorLoad, OldVersionAndDigestMismatchAreReportedButLoad) {
               std::string::npos);
     EXPECT_NE(text.find("MD5 number invalid in SB=15 = " + std::to_string(b15) + " @"),
               std::string::npos);
+}
+
+// verify=strict refuses a descriptor whose digest differs from its bytes;
+// without it the same file loads. An intact file loads either way.
+TEST(DescriptorLoad, StrictVerificationRefusesADigestMismatch) {
+    struct Case {
+        const char *options;
+        bool damaged;
+        int result; // index, or minus the code
+        int md5Lines;
+    };
+    const Case cases[] = {
+        {nullptr, false, 0, 0},         {nullptr, true, 0, 1},
+        {"verify=strict", false, 0, 0}, {"verify=strict", true, -ERRM_E_MD5, 1},
+        {"verify=default", true, 0, 1}, {"diagnostics=off,verify=strict", true, -ERRM_E_MD5, 1},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.options ? c.options : "(none)") + (c.damaged ? " damaged" : ""));
+        ScopedEnv options("ERRM_OPTIONS", c.options ? std::optional<std::string>(c.options)
+                                                    : std::nullopt);
+        ASSERT_EQ(RunInChild([&] {
+                      Library lib(true);
+                      std::vector<std::uint8_t> bytes =
+                          AssembleDescriptor("SV", "", {RawEntry::Basic(1, "x")});
+                      if (c.damaged) bytes[31] ^= 0x10;
+                      WriteBytes(bytes, lib.file("errm_desc_SV.bin"));
+                      int result = Load("sv");
+                      std::string trace = ReadFile(lib.file(
+                          "errm_dll_trace_" + std::to_string(getpid()) + ".txt"));
+                      if (result != c.result) return 1;
+                      if (Count(trace, "MD5 number invalid in SB=7") != c.md5Lines) return 2;
+                      if ((errm_Subsystems[0].loaded == 1) != (result == 0)) return 3;
+                      return 0;
+                  }),
+                  0);
+    }
 }
 
 TEST(DescriptorLoad, VersionOneZeroZeroLoadsSilently) {

@@ -190,10 +190,10 @@ TEST(SearchPath, NineElementsStoreEight) {
     Library lib;
     ScopedEnv spath("ERRM_T_SP", "a:b:c:d:e:f:g:h:i");
     StdoutCapture out;
-    EXPECT_EQ(errm_FM_GetListOfPaths("ERRM_T_SP"), 8);
+    EXPECT_EQ(errm_GetListOfPaths("ERRM_T_SP"), 8);
     EXPECT_EQ(out.Text(),
               "path=a/\npath=b/\npath=c/\npath=d/\npath=e/\npath=f/\npath=g/\npath=h/\n");
-    errm_FM_FreeListOfPaths();
+    errm_FreeListOfPaths();
 }
 
 TEST(SearchPath, ReleasedAtShutdownAndRebuiltInTheNextCycle) {
@@ -205,15 +205,15 @@ TEST(SearchPath, ReleasedAtShutdownAndRebuiltInTheNextCycle) {
     char found[1024];
     {
         StdoutCapture out;
-        ASSERT_EQ(errm_FM_FindFileInPath("ERRM_T_SP", "f.txt", found), 1);
+        ASSERT_EQ(errm_FindFileInPath("ERRM_T_SP", "f.txt", found), 1);
     }
     EXPECT_EQ(std::string(found), lib.file("lib") + "/f.txt");
-    EXPECT_EQ(errm_FM_PathCount(), 1);
+    EXPECT_EQ(errm_SearchPathCount(), 1);
     ASSERT_EQ(ERRM_FInit(), 1);
-    EXPECT_EQ(errm_FM_PathCount(), 0);
-    EXPECT_EQ(errm_FM_Path(0), nullptr);
+    EXPECT_EQ(errm_SearchPathCount(), 0);
+    EXPECT_EQ(errm_SearchPathDir(0), nullptr);
     ASSERT_EQ(ERRM_Init(), 1);
     StdoutCapture out;
-    ASSERT_EQ(errm_FM_FindFileInPath("ERRM_T_SP", "f.txt", found), 1);
+    ASSERT_EQ(errm_FindFileInPath("ERRM_T_SP", "f.txt", found), 1);
     EXPECT_EQ(out.Text(), SearchLines(0, "ERRM_T_SP", {lib.file("lib") + "/"}));
 }

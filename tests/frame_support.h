@@ -6,6 +6,7 @@
 #define ERRM_FRAME_SUPPORT_H
 
 #include "platform/errm_platform.h"
+#include "sys_guard.h"
 
 #include <cctype>
 #include <cerrno>
@@ -19,15 +20,6 @@
 #include <vector>
 
 namespace errmtest {
-
-// Restores every entry of the platform table when it goes out of scope.
-class SysGuard {
-  public:
-    SysGuard() = default;
-    ~SysGuard() { errm_SysRestore(); }
-    SysGuard(const SysGuard &) = delete;
-    SysGuard &operator=(const SysGuard &) = delete;
-};
 
 // Makes dir the working directory for a scope.
 class ScopedCwd {

@@ -161,7 +161,7 @@ void CommandTemporaryFile() {
     errm_Sys.time = [](std::time_t *) -> std::time_t { return 1168247107; };
     errm_Sys.system = StatTmpAndRun;
     char name[64];
-    errm_FM_TempFileName(name);
+    errm_TempFileName(name);
     g_tmpName = name;
     errmdesc::Message m = Msg(1, kNote, "c");
     m.command = "CMD=echo hi";

@@ -22,118 +22,6 @@ using errmtest::TempDir;
 
 namespace {
 
-struct CatalogueText {
-    int code;
-    const char *text;
-};
-
-// The catalogue as documented, one row per code.
-constexpr CatalogueText kExpected[] = {
-    {1000, "?\n"},
-    {1001, "Too many env vars =%d @ %s/L=%d\n"},
-    {1002, "ENV variable \"%s\" is not set @ F=%s/L=%d\n"},
-    {1003, "Get adresses from DLL failure for %d values\n"},
-    {1004, "Program arguments invalid\n"},
-    {1005, "SHARED LIB attach failure %s\n"},
-    {1006, "Invalide attribute value for %s (after error=%d)\n"},
-    {1007, "Duplicate error found in %s (after error=%d)\n"},
-    {1008, "Var %s not found in config @ F=%s/L=%d\n"},
-    {1009, "ADD entry invalid = %s (after err=%d)\n"},
-    {1010, "CHAR entry invalid = %s @ F=%s/L=%d\n"},
-    {1011, "Choice invalid = %s for %s (after err=%d)\n"},
-    {1012, "CMD entry invalid = %s (after err=%d)\n"},
-    {1013, "Manual entry invalid = %s (after err=%d)\n"},
-    {1014, "Numeric value invalid = %s @ F=%s/L=%d\n"},
-    {1015, "PARENT %s not found(after error=%d)\n"},
-    {1016, "Non decimal for PARENT %s (after error=%d)\n"},
-    {1017, "Non decimal for RC %s (after error=%d)\n"},
-    {1018, "report specification invalid = %s (after error=%d)\n"},
-    {1019, "START STR entry invalid = %s @ F=%s/L=%d\n"},
-    {1020, "TIME entry invalid = %s (after err=%d)\n"},
-    {1021, "Verbose entry invalid = %s (after err=%d)\n"},
-    {1022, "SHARED LIB detach failure %s\n"},
-    {1023, "Code %s invalid (after err=%d)\n"},
-    {1024, "Error number %d not found @ F=%s/L=%d\n"},
-    {1025, "In descriptor %d invalid @ F=%s/L=%d\n"},
-    {1026, "Change ext failure for \"%s\" \n"},
-    {1027, "FM error close, F=%s E=%d\n"},
-    {1028, "FM error, no entry found F=%s E=%d\n"},
-    {1029, "FM error, file not opened FileName=%s E=%d\n"},
-    {1030, "FM error open, F=%s E=%d\n"},
-    {1031, "FM error read, F=%s E=%d\n"},
-    {1032, "FM error write, F=%s E=%d\n"},
-    {1033, "FMT not present @ F=%s/L=%d\n"},
-    {1034, "Allocation of global ERR descriptor %s\n"},
-    {1035, "Invalid allocation for %s (after error=%d)\n"},
-    {1036, "%s on attribute (after error=%d)\n"},
-    {1037, "GEN FMT not present @ F=%s/L=%d\n"},
-    {1038, "Invalid numeric field %s (after error=%d)\n"},
-    {1039, "Not all fields presents in ERR descriptor=%s\n"},
-    {1040, "Invalid SS name for %s (after error=%d)\n"},
-    {1041, "Modify the #define C_MAX_ERROR_ENTRIES = %d\n"},
-    {1042, "Write ERR descriptor in memory %s\n"},
-    {1043, "GET shared adresses failure %s\n"},
-    {1044, "Error section full in .xml file %d @ F=%s/L=%d\n"},
-    {1045, "Error too many sections in .xml file %d @ F=%s/L=%d\n"},
-    {1046, "Internal error for %s @ F=%s/L=%d\n"},
-    {1047, "Too many SS=%d @ F=%s/L=%d\n"},
-    {1048, "MAGIC number invalid in SB=%lld @ F=%s/L=%d\n"},
-    {1049, "MD5 number invalid in SB=%d = %d @ F=%s/L=%d\n"},
-    {1050, "MEMORY file not yet read @ %s/L=%d\n"},
-    {1051, "MEMORY file not found in config for %s @ F=%s/L=%d\n"},
-    {1052, "Sub system not set @ F=%s/L=%d\n"},
-    {1053, "Platform %s invalid @ F=%s/L=%d\n"},
-    {1054, "Failure reading descriptor for ss=%s @ F=%s/L=%d\n"},
-    {1055, "Severity code %d invalid (after err=%d)\n"},
-    {1056, "Severity code=%d invalid @ F=%s/L=%d\n"},
-    {1057, "Set file error for %s\n"},
-    {1058, "Reports %s @ F=%s/L=%d\n"},
-    {1059, "Size too big for %s (after error=%d)\n"},
-    {1060, "Size too small for %s (after error=%d)\n"},
-    {1061, "SS name invalid = %s (after error=%d)\n"},
-    {1062, "SS from arg=\"%s\" and SS from XML=\"%s\" are not identical\n"},
-    {1063, "Size var too small for %s (after err=%d)\n"},
-    {1064, "Index %d invalid for sub system @ F=%s/L=%d\n"},
-    {1065, "cat file error for %s @ F=%s/L=%d\n"},
-    {1066, "CLOSE file failure for %s @ F=%s/L=%d\n"},
-    {1067, "File %s not found @ F=%s/L=%d\n"},
-    {1068, "Memory allocation failure for %s @ F=%s/L=%d\n"},
-    {1069, "MAP file failure for %s @ F=%s/L=%d\n"},
-    {1070, "ptr %s is NULL @ F=%s/L=%d\n"},
-    {1071, "Open file failure for %s @ F=%s/L=%d\n"},
-    {1072, "Index above size for %s @ F=%s/L=%d\n"},
-    {1073, "printf report too many chars for the space for %s @ F=%s/L=%d\n"},
-    {1074, "READ file failure for %s @ F=%s/L=%d\n"},
-    {1075, "READ MAPPED file failure for %s @ F=%s/L=%d\n"},
-    {1076, "Rename error on file %s @ F=%s/L=%d\n"},
-    {1077, "String cat overflow %s @ F=%s/L=%d\n"},
-    {1078, "Size error on copy found in %s @ F=%s/L=%d\n"},
-    {1079, "WRITE file failure for %s @ F=%s/L=%d\n"},
-    {1080, "Probem in XML file : %s (non existant, bad chars?) @ F=%s/L=%d\n"},
-    {1081, "Test error with %d and %s @ F=%s/L=%d\n"},
-    {1082, "TRACE DLL file name not found in config for %s @ F=%s/L=%d\n\n"},
-    {1083, "TRACE file not found in config for %s @ F=%s/L=%d\n"},
-    {1084, "VERSION number old: GENV=%d, MINV=%d @ F=%s/L=%d\n"},
-    {1085, "VERSION number switch to MINV=%d @ F=%s/L=%d\n"},
-    {1086, "XML file not found in config for %s @ F=%s/L=%d\n"},
-    {1087, "Nbr fields for %s invalid = %s (after error=%d)\n"},
-    {1088, "XML parsing error = %d\n"},
-    {1089, "Remove quotes error for %s (after error=%d)\n"},
-    {1090, "SAX decoding error %s @ F=%s/L=%d\n"},
-    {1091, "SAX decoding fatal error %s @ F=%s/L=%d\n"},
-    {1092, "SAX decoding warning %s @ F=%s/L=%d\n"},
-    {1093, "Syntax error in XML file=%s\n"},
-    {1094, "Update dir error (after error=%d)\n"},
-    {1095, "Report %d not opened @ F=%s/L=%d\n"},
-    {1096, "The field %s is not present in the XML descriptor\n"},
-    {1097, "Syntax error in scenario %s @ F=%s/L=%d\n"},
-    {1098, "String %s is not defined (length=0) @ F=%s/L=%d\n"},
-    {1099, "String severity %s is invalid (not TRACE or DEBUG) @ F=%s/L=%d\n"},
-    {1100, "Warning: %s  @ F=%s/L=%d\n"},
-    {1101, "?\n"},
-};
-static_assert(sizeof kExpected / sizeof kExpected[0] == 102, "codes 1000 to 1101");
-
 // Trace switched on and its file opened in a temporary directory.
 class TraceOpen : public ::testing::Test {
   protected:
@@ -159,14 +47,62 @@ class TraceOpen : public ::testing::Test {
 
 // ---------------------------------------------------------------- catalogue
 
-TEST(Catalogue, HoldsEveryCodeInOrderWithItsText) {
-    for (const CatalogueText &row : kExpected) {
-        const char *text = errm_InternalErrorText(row.code);
-        ASSERT_NE(text, nullptr) << row.code;
-        EXPECT_STREQ(text, row.text) << row.code;
+// Reports as the trace shows them: each shape of argument list the library
+// passes, the line it gives, and the codes whose text ends otherwise.
+struct ReportCase {
+    int code;
+    std::string line; // after "DLL-E(  n): Error DLL: "
+    void (*report)();
+};
+
+const ReportCase kReports[] = {
+    {1001, "1001 Too many env vars =32 @ src/d/L=7\n",
+     [] { errm_ReportInternalError(1001, 32, "src/d", 7); }},
+    {1024, "1024 Error number -5 not found @ F=src/d/L=7\n",
+     [] { errm_ReportInternalError(1024, -5, "src/d", 7); }},
+    {1030, "1030 FM error open, F=a.log E=1030\n",
+     [] { errm_ReportInternalError(1030, "a.log", 1030); }},
+    {1048, "1048 MAGIC number invalid in SB=4294967295 @ F=src/d/L=7\n",
+     [] { errm_ReportInternalError(1048, 4294967295LL, "src/d", 7); }},
+    {1049, "1049 MD5 number invalid in SB=15 = 255 @ F=src/d/L=7\n",
+     [] { errm_ReportInternalError(1049, 15, 255, "src/d", 7); }},
+    {1050, "1050 MEMORY file not yet read @ src/d/L=7\n",
+     [] { errm_ReportInternalError(1050, "src/d", 7); }},
+    {1060, "1060 Size too small for FMT size (after error=1023)\n",
+     [] { errm_ReportInternalError(1060, "FMT size", 1023); }},
+    {1082, "1082 TRACE DLL file name not found in config for t @ F=src/d/L=7\n\n",
+     [] { errm_ReportInternalError(1082, "t", "src/d", 7); }},
+    {1084, "1084 VERSION number old: GENV=3, MINV=100 @ F=src/d/L=7\n",
+     [] { errm_ReportInternalError(1084, 3, 100, "src/d", 7); }},
+    {1000, "1000 ?\n", [] { errm_ReportInternalError(1000); }},
+    {1101, "1101 ?\n", [] { errm_ReportInternalError(1101); }},
+};
+
+TEST_F(TraceOpen, ReportLinesShowTheirCatalogueTexts) {
+    std::string expected;
+    int n = 0;
+    for (const ReportCase &c : kReports) {
+        c.report();
+        char prefix[32];
+        std::snprintf(prefix, sizeof prefix, "DLL-E(%3d): Error DLL: ", ++n);
+        expected += prefix + c.line;
     }
-    for (int code = ERRM_E_FIRST; code <= ERRM_E_LAST; ++code)
-        EXPECT_EQ(kExpected[code - ERRM_E_FIRST].code, code);
+    EXPECT_EQ(Trace(), expected);
+}
+
+// Every code of the range has a text, one report a line: it ends with its
+// line feed, and a text that names its source place ends the way the
+// reporting macro fills it.
+TEST(Catalogue, EveryCodeHasALineOfItsOwn) {
+    for (int code = ERRM_E_FIRST; code <= ERRM_E_LAST; ++code) {
+        const std::string text = errm_InternalErrorText(code);
+        SCOPED_TRACE(code);
+        ASSERT_FALSE(text.empty());
+        EXPECT_EQ(text.back(), '\n');
+        if (text.find("@ ") != std::string::npos) {
+            EXPECT_NE(text.find("/L=%d\n"), std::string::npos);
+        }
+    }
 }
 
 TEST(Catalogue, HasNoTextOutsideItsRange) {

@@ -1,5 +1,13 @@
 // options_test.cpp - ERRM_OPTIONS parsing and the rank of a parallel launch.
 #include "base/errm_options.h"
+#include "base/errm_interr.h"
+#include "base/errm_state.h"
+#include "base/errm_trace.h"
+#include "reports/errm_fm.h"
+#include "reports/errm_paths.h"
+#include "reports/errm_user.h"
+#include "reports/errm_writers.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -95,6 +103,88 @@ TEST(Options, RankTable) {
     }
     char tiny[1];
     EXPECT_EQ(errm_RankText(tiny, sizeof tiny), 0); // "1" does not fit with its terminator
+}
+
+// Each kind of the library's own lines goes where diagnostics= says; the pipe
+// lines of a message stay on standard output whatever it says.
+struct LineKind {
+    const char *name;
+    const char *expected; // a text of the line
+    bool diagnostic;      // false: a pipe line
+    void (*write)();
+};
+
+const LineKind kKinds[] = {
+    {"platform", "Error ORV_VCO not set\n", true, [] { errm_CheckPlatform(); }},
+    {"trace echo", "): echo line\n", true, [] { errm_TraceAdd("echo line\n"); }},
+    {"internal error echo", "Sub system not set @ F=src/t/L=1\n", true,
+     [] { errm_ReportInternalError(1052, "src/t", 1); }},
+    {"search", "errm_FM_FindFileInPath, V_MAX_PATH=", true,
+     [] {
+         char found[ERRM_NAME_CAP];
+         errm_ForgetListOfPaths();
+         errm_FindFileInPath("ERRM_TEST_NO_SUCH_PATH", "x", found);
+     }},
+    {"search path unset", "SPATH not set, ERRM_TEST_NO_SUCH_PATH is nul\n", true,
+     [] {
+         char found[ERRM_NAME_CAP];
+         errm_ForgetListOfPaths();
+         errm_FindFileInPath("ERRM_TEST_NO_SUCH_PATH", "x", found);
+     }},
+    {"search path", "path=/nonexistent-a/\n", true,
+     [] {
+         char found[ERRM_NAME_CAP];
+         errm_ForgetListOfPaths();
+         errm_FindFileInPath("ERRM_TEST_PATH", "x", found);
+     }},
+    {"temporary file", "tmp_none.tmp deleted\n", true, [] { errm_DeleteFile("tmp_none.tmp"); }},
+    {"file manager", "FM error open, F=/nonexistent-a/f E=1030\n", true,
+     [] {
+         int handle = -1;
+         if (errm_FM_Open("/nonexistent-a/f", 'w', 0, &handle) == 0) errm_FM_Close(handle);
+     }},
+    {"XML reference", "IsXMLEscapeSequence replaced -<-\n", true,
+     [] {
+         int consumed = 0;
+         IsXMLEscapeSequence("&lt;", 4, &consumed);
+     }},
+    {"pipe line", "TCL MSG= text \n", false,
+     [] { errm_PrintTclLines(1, 1, "SS", "text", "gen"); }},
+};
+
+TEST(Options, DiagnosticsGoWhereTheyAreSent) {
+    errmtest::ScopedEnv platform("ORV_VCO", std::nullopt);
+    errmtest::ScopedEnv path("ERRM_TEST_PATH", std::string("/nonexistent-a"));
+    errmtest::ScopedEnv noPath("ERRM_TEST_NO_SUCH_PATH", std::nullopt);
+    errm_G.FConsoleOut = 1;
+    errm_G.FTraceDLL = 1;
+    errm_G.FTraceClosedByFInit = 1; // echo only: no trace file
+    const char *settings[] = {"diagnostics=stdout", "diagnostics=stderr", "diagnostics=off"};
+    for (const char *setting : settings) {
+        ASSERT_EQ(errm_ParseOptions(setting, &errm_Opt), 0);
+        for (const LineKind &k : kKinds) {
+            SCOPED_TRACE(std::string(setting) + ": " + k.name);
+            std::string out, err;
+            {
+                errmtest::StdoutCapture errCapture(2);
+                errmtest::StdoutCapture outCapture(1);
+                k.write();
+                out = outCapture.Text();
+                err = errCapture.Text();
+            }
+            const bool toOut = !k.diagnostic || errm_Opt.diagnostics == errm_Diagnostics::toStdout;
+            const bool toErr = k.diagnostic && errm_Opt.diagnostics == errm_Diagnostics::toStderr;
+            EXPECT_EQ(out.find(k.expected) != std::string::npos, toOut) << out;
+            EXPECT_EQ(err.find(k.expected) != std::string::npos, toErr) << err;
+            if (!toOut && k.diagnostic) {
+                EXPECT_EQ(out, "");
+            }
+            if (!toErr) {
+                EXPECT_EQ(err, "");
+            }
+        }
+    }
+    errm_ParseOptions(nullptr, &errm_Opt);
 }
 
 } // namespace

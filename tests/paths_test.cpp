@@ -30,7 +30,7 @@ constexpr const char *kVar = "ERRM_TEST_SPATH";
 std::vector<std::string> ListedPaths(int count) {
     std::vector<std::string> paths;
     for (int i = 0; i < count; ++i)
-        paths.emplace_back(errm_FM_Path(i) != nullptr ? errm_FM_Path(i) : "<null>");
+        paths.emplace_back(errm_SearchPathDir(i) != nullptr ? errm_SearchPathDir(i) : "<null>");
     return paths;
 }
 
@@ -47,10 +47,10 @@ Built Build(std::optional<std::string> value) {
     const int before = errm_AllocationCount();
     StdoutCapture out;
     Built b;
-    b.result = errm_FM_GetListOfPaths(kVar);
+    b.result = errm_GetListOfPaths(kVar);
     b.out = out.Text();
     b.paths = ListedPaths(b.result);
-    errm_FM_FreeListOfPaths();
+    errm_FreeListOfPaths();
     EXPECT_EQ(errm_AllocationCount(), before) << "the release frees every stored directory";
     return b;
 }
@@ -170,7 +170,7 @@ class Search : public ::testing::Test {
     // Searches and returns what was printed; *found and dst_ hold the result.
     std::string Find(const std::string &file, int *found) {
         StdoutCapture out;
-        *found = errm_FM_FindFileInPath(kVar, file.c_str(), dst_);
+        *found = errm_FindFileInPath(kVar, file.c_str(), dst_);
         return out.Text();
     }
 
@@ -191,7 +191,7 @@ TEST_F(Search, FileInTheSecondDirectoryAndTheListIsBuiltOnce) {
                                               "path=" + one + "/\n" + "path=" + two + "/\n");
     EXPECT_EQ(found, 1);
     EXPECT_EQ(std::string(dst_), two + "/wanted.txt");
-    EXPECT_EQ(errm_FM_PathCount(), 2);
+    EXPECT_EQ(errm_SearchPathCount(), 2);
 
     EXPECT_EQ(Find("both.txt", &found), "errm_FM_FindFileInPath, V_MAX_PATH=2\n");
     EXPECT_EQ(found, 1);
@@ -204,7 +204,7 @@ TEST_F(Search, FileInTheSecondDirectoryAndTheListIsBuiltOnce) {
     ScopedEnv changed(kVar, dir_.path());
     EXPECT_EQ(Find("one", &found), "errm_FM_FindFileInPath, V_MAX_PATH=2\n");
     EXPECT_EQ(found, 0);
-    errm_FM_FreeListOfPaths();
+    errm_FreeListOfPaths();
 }
 
 TEST_F(Search, NinthDirectoryIsNeverSearched) {
@@ -219,11 +219,11 @@ TEST_F(Search, NinthDirectoryIsNeverSearched) {
     EXPECT_EQ(errmtest::Count(out, "path="), 8);
     EXPECT_EQ(errmtest::Count(out, "/d9/"), 0);
     EXPECT_EQ(found, 0);
-    EXPECT_EQ(errm_FM_PathCount(), 8);
+    EXPECT_EQ(errm_SearchPathCount(), 8);
     Find("eight.txt", &found);
     EXPECT_EQ(found, 1);
     EXPECT_EQ(std::string(dst_), dir_.file("d8/eight.txt"));
-    errm_FM_FreeListOfPaths();
+    errm_FreeListOfPaths();
 }
 
 TEST_F(Search, VariableNotSetMakesEverySearchFail) {
@@ -247,7 +247,7 @@ TEST_F(Search, FailedBuildKeepsNoDirectory) {
                                      "errm_FM_GetListOfPaths for " + kVar +
                                      "\npath=" + dir_.file("a") + "/\n");
     EXPECT_EQ(found, 0);
-    EXPECT_EQ(errm_FM_PathCount(), 0);
+    EXPECT_EQ(errm_SearchPathCount(), 0);
     EXPECT_EQ(errm_AllocationCount(), before);
 }
 
@@ -271,7 +271,7 @@ TEST_F(Search, DirectoryAndNameThatDoNotFitAreSkipped) {
                                       "/\npath=" + shortDir + "/\n");
     EXPECT_EQ(found, 1);
     EXPECT_EQ(std::string(dst_), shortDir + "/" + name);
-    errm_FM_FreeListOfPaths();
+    errm_FreeListOfPaths();
 }
 
 TEST_F(Search, ShutdownReleasesTheListAndTheNextCycleBuildsItAgain) {
@@ -300,18 +300,18 @@ TEST(FileUtilities, ExistenceAndSize) {
     TempDir dir;
     WriteFile(dir.file("five"), "hello");
     WriteFile(dir.file("empty"), "");
-    EXPECT_EQ(errm_FM_FileExists(dir.file("five").c_str()), 1);
-    EXPECT_EQ(errm_FM_FileExists(dir.path().c_str()), 0) << "only regular files exist";
-    EXPECT_EQ(errm_FM_FileExists(dir.file("missing").c_str()), 0);
-    EXPECT_EQ(errm_FM_FileSizeByName(dir.file("five").c_str()), 5u);
-    EXPECT_EQ(errm_FM_FileSizeByName(dir.file("empty").c_str()), 0u);
-    EXPECT_EQ(errm_FM_FileSizeByName(dir.file("missing").c_str()), 0u);
-    EXPECT_EQ(errm_FM_FileSizeByName(dir.path().c_str()), 0u) << "a directory has no size";
+    EXPECT_EQ(errm_FileExists(dir.file("five").c_str()), 1);
+    EXPECT_EQ(errm_FileExists(dir.path().c_str()), 0) << "only regular files exist";
+    EXPECT_EQ(errm_FileExists(dir.file("missing").c_str()), 0);
+    EXPECT_EQ(errm_FileSizeByName(dir.file("five").c_str()), 5u);
+    EXPECT_EQ(errm_FileSizeByName(dir.file("empty").c_str()), 0u);
+    EXPECT_EQ(errm_FileSizeByName(dir.file("missing").c_str()), 0u);
+    EXPECT_EQ(errm_FileSizeByName(dir.path().c_str()), 0u) << "a directory has no size";
 
     SysGuard sys;
     g_failedOpens = 0;
     errm_Sys.open = FailingOpen;
-    EXPECT_EQ(errm_FM_FileSizeByName(dir.file("five").c_str()), 0u);
+    EXPECT_EQ(errm_FileSizeByName(dir.file("five").c_str()), 0u);
     EXPECT_EQ(g_failedOpens, 1);
 }
 
@@ -320,15 +320,15 @@ TEST(FileUtilities, DeleteAlwaysPrintsItsLine) {
     const std::string name = dir.file("gone.tmp");
     WriteFile(name, "x");
     StdoutCapture out;
-    EXPECT_EQ(errm_FM_DeleteFile(name.c_str()), 1);
-    EXPECT_EQ(errm_FM_DeleteFile(name.c_str()), 1) << "a missing file is no failure";
+    EXPECT_EQ(errm_DeleteFile(name.c_str()), 1);
+    EXPECT_EQ(errm_DeleteFile(name.c_str()), 1) << "a missing file is no failure";
     EXPECT_EQ(out.Text(), name + " deleted\n" + name + " deleted\n");
     EXPECT_FALSE(errmtest::FileExists(name));
 }
 
 TEST(FileUtilities, TemporaryNameFromTimeAndProcess) {
     char name[64];
-    errm_FM_TempFileName(name);
+    errm_TempFileName(name);
     const std::string pid = std::to_string(getpid());
     EXPECT_TRUE(errmtest::HasShape(name, "tmp_99_99_99_" + std::string(pid.size(), '9') + ".tmp"))
         << name;
@@ -339,13 +339,13 @@ TEST(FileUtilities, TemporaryNameFromTimeAndProcess) {
     tzset();
     errm_Sys.time = errmtest::FixedTime;
     errm_Sys.getpid = errmtest::FixedPid;
-    errm_FM_TempFileName(name);
+    errm_TempFileName(name);
     EXPECT_STREQ(name, "tmp_09_05_07_4242.tmp");
     char again[64];
-    errm_FM_TempFileName(again);
+    errm_TempFileName(again);
     EXPECT_STREQ(again, name) << "two names in the same second are equal";
 
     errm_Sys.localtime_r = errmtest::FailingLocaltime;
-    errm_FM_TempFileName(name);
+    errm_TempFileName(name);
     EXPECT_TRUE(errmtest::HasShape(name, "tmp_99_99_99_4242.tmp")) << name;
 }

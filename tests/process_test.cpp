@@ -217,7 +217,7 @@ TEST(Writers, ListOrderDuplicatesEmptyListsAndStrayIds) {
     EXPECT_EQ(Process(0, 2), "");
     for (int i = 0; i < 5; ++i)
         Process(0, 2);
-    EXPECT_EQ(errm_CurrentEntry()->counter, 0u);
+    EXPECT_EQ(*errm_CurrentEntry()->counter, 0u);
     ASSERT_EQ(ERRM_FInit(), 1);
     EXPECT_EQ(AfterHeader(lib.Report(".log")),
               "** Error: (SIM - 1) twice\n** Error: (SIM - 1) twice\n");
@@ -266,7 +266,7 @@ TEST(Writers, FailingReportFileDoesNotSilenceTheOthers) {
     // The channels after the failed one still get the line; the counter
     // follows the line shown on standard output.
     EXPECT_NE(out.find("missing/run.rep E=1030\n"), std::string::npos);
-    EXPECT_EQ(errm_CurrentEntry()->counter, 1u);
+    EXPECT_EQ(*errm_CurrentEntry()->counter, 1u);
     // The library goes on working.
     EXPECT_EQ(Process(0, 2, &rc), "** Error: (SIM - 2) y\n");
     EXPECT_EQ(rc, 0);

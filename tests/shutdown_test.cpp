@@ -107,8 +107,8 @@ TEST(Shutdown, ReleasesEveryLoadedDescriptor) {
     const int blocks = errm_AllocationCount();
 
     EXPECT_EQ(ERRM_FInit(), 1);
-    // Four blocks per subsystem and the Return buffer.
-    EXPECT_EQ(errm_AllocationCount(), blocks - 9);
+    // Three blocks per subsystem and the Return buffer.
+    EXPECT_EQ(errm_AllocationCount(), blocks - 7);
     EXPECT_EQ(FdsOpenOn(a), 0);
     EXPECT_EQ(FdsOpenOn(b), 0);
     EXPECT_EQ(MappingsOf(a), 0);

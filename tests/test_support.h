@@ -83,17 +83,18 @@ inline bool FileExists(const std::string &path) {
     return std::filesystem::exists(path);
 }
 
-// Captures everything written on file descriptor 1 between construction and
-// Text() (or destruction), stdio buffers included.
+// Captures everything written on file descriptor fd (1 unless told: 2 for
+// standard error) between construction and Text() (or destruction), stdio
+// buffers included.
 class StdoutCapture {
   public:
-    StdoutCapture() {
-        std::fflush(stdout);
-        saved_ = dup(1);
+    explicit StdoutCapture(int fd = 1) : fd_(fd) {
+        std::fflush(nullptr);
+        saved_ = dup(fd_);
         std::FILE *tmp = std::tmpfile();
         if (tmp == nullptr || saved_ < 0) std::abort();
         file_ = tmp;
-        dup2(fileno(file_), 1);
+        dup2(fileno(file_), fd_);
     }
     ~StdoutCapture() { restore(); }
     StdoutCapture(const StdoutCapture &) = delete;
@@ -108,8 +109,8 @@ class StdoutCapture {
   private:
     void restore() {
         if (saved_ < 0) return;
-        std::fflush(stdout);
-        dup2(saved_, 1);
+        std::fflush(nullptr);
+        dup2(saved_, fd_);
         close(saved_);
         saved_ = -1;
         std::fseek(file_, 0, SEEK_SET);
@@ -121,6 +122,7 @@ class StdoutCapture {
         file_ = nullptr;
     }
 
+    int fd_;
     int saved_ = -1;
     std::FILE *file_ = nullptr;
     std::string text_;

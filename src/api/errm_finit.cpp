@@ -5,6 +5,7 @@
 // recorded names, and closes the trace. Settings survive.
 #include "api/errm_lock.h"
 #include "api/errm_return.h"
+#include "base/errm_alloc.h"
 #include "base/errm_state.h"
 #include "base/errm_trace.h"
 #include "descriptor/errm_desc.h"
@@ -14,21 +15,17 @@
 #include "reports/errm_paths.h"
 #include "reports/errm_records.h"
 
-namespace {
-constexpr int kTagReturnRelease = 124358;
-} // namespace
-
 extern "C" ERRM_API int ERRM_FInit(void) {
     errm_ApiLock lock;
     errm_ReturnBinding bound;
     errm_CloseReportFiles();
     errm_RecordsStop();
     // The list is built again by the first search of the next cycle.
-    errm_FM_ForgetListOfPaths();
+    errm_ForgetListOfPaths();
     errm_ReleaseSubsystems();
     errm_ClearCurrentEntry();
     // Every thread's Return buffer: their texts end with the cycle.
-    int result = errm_ReleaseReturnBuffers(kTagReturnRelease);
+    int result = errm_ReleaseReturnBuffers(ERRM_TAG_RETURN_RELEASE);
     errm_FM_Finalize();
     errm_CloseDllTrace();
     return result;

@@ -20,8 +20,6 @@
 
 namespace {
 
-constexpr int kTagReturnBuffer = 120521;
-
 int *debugFlag(int position) {
     int *flags[6] = {&errm_G.FConsoleOut, &errm_G.FDebug,    &errm_G.FDebugL2,
                      &errm_G.FDebugDump,  &errm_G.FDebugMem, &errm_G.FTraceDLL};
@@ -101,19 +99,20 @@ extern "C" ERRM_API int ERRM_Init(void) {
     errm_G.FDebug = 0;
     errm_G.FDebugL2 = 0;
     errm_G.FDebugDump = 0;
+    // FDebugMem is not cleared: the contract keeps it across cycles.
     errm_G.FTraceDLL = 0;
     readDebugSettings();
     errm_G.FTraceClosedByFInit = 0;
     errm_DetectByteOrder();
     errm_ResetReportChannels();
-    errm_FM_ForgetListOfPaths();
+    errm_ForgetListOfPaths();
 
     // The calling thread's Return buffer is made here, the other threads'
     // at their first retrieval of the cycle.
-    errm_ReleaseReturnBuffers(kTagReturnBuffer);
+    errm_ReleaseReturnBuffers(ERRM_TAG_RETURN);
     errm_G.ReturnCapacity = ERRM_RETURN_INITIAL;
     errm_G.ReturnBuffer =
-        static_cast<char *>(errm_AllocateWOClear(ERRM_RETURN_INITIAL + 1, kTagReturnBuffer));
+        static_cast<char *>(errm_AllocateWOClear(ERRM_RETURN_INITIAL + 1, ERRM_TAG_RETURN));
     if (errm_G.ReturnBuffer == nullptr) return 0;
     errm_G.ReturnBuffer[0] = '\0';
     errm_OpenReturnCycle();

@@ -20,10 +20,6 @@
 #include <cstdio>
 #include <cstring>
 
-namespace {
-constexpr int kTagReturnGrow = 120522;
-} // namespace
-
 // -------------------------------------------------------------- dispatcher
 
 int errm_DecorateAndDispatch(int mode, unsigned /*subsystem*/, int number) {
@@ -77,7 +73,7 @@ int ReturnError(const char *line, const char *chiLine) {
     std::size_t length = std::strlen(text);
     if (length > errm_G.ReturnCapacity - 2) {
         std::size_t capacity = (length / 512 + 1) * 512;
-        void *grown = errm_ReAllocateWOClear(errm_G.ReturnBuffer, capacity, kTagReturnGrow);
+        void *grown = errm_ReAllocateWOClear(errm_G.ReturnBuffer, capacity, ERRM_TAG_RETURN_GROW);
         if (grown == nullptr) return 0;
         errm_G.ReturnBuffer = static_cast<char *>(grown);
         errm_G.ReturnCapacity = capacity;
@@ -162,6 +158,8 @@ extern "C" ERRM_API char *ERRM_Get_ErrorMessage_variadic(unsigned int subsystem,
         errm_Lines.sLine0[0] = '\0';
         errm_Lines.sLine0Length = 0;
     } else {
+        // The format's own length, not its estimate as processing uses: the
+        // contract of retrieval limits the format so.
         if (std::strlen(entry->format) > ERRM_LINE0_MAX) {
             ERRM_REPORT(ERRM_E_PRINTF, "sLine0-sfmt");
             return nullptr;

@@ -28,9 +28,6 @@ struct errm_ThreadReturn {
 
 namespace {
 
-constexpr int kTagThreadReturn = 120521; // a thread's first buffer of a cycle
-constexpr int kTagThreadExit = 124358;   // released at the thread's exit
-
 struct ReturnState {
     int cycleOpen;             // 1 from a successful ERRM_Init to ERRM_FInit
     errm_ThreadReturn *listed; // threads that hold a buffer
@@ -45,7 +42,7 @@ thread_local errm_ThreadReturn t_return;
 
 // ------------------------------------------------------------ the registry
 
-void link(errm_ThreadReturn *slot) {
+void listSlot(errm_ThreadReturn *slot) {
     slot->prev = nullptr;
     slot->next = g_returns.listed;
     if (g_returns.listed != nullptr) g_returns.listed->prev = slot;
@@ -53,7 +50,7 @@ void link(errm_ThreadReturn *slot) {
     slot->listed = true;
 }
 
-void unlink(errm_ThreadReturn *slot) {
+void unlistSlot(errm_ThreadReturn *slot) {
     if (slot->prev != nullptr)
         slot->prev->next = slot->next;
     else
@@ -73,10 +70,10 @@ errm_ThreadReturn::~errm_ThreadReturn() {
         errm_G.ReturnBuffer = nullptr;
         errm_G.ReturnCapacity = 0;
     }
-    errm_DeAllocate(buffer, kTagThreadExit);
+    errm_DeAllocate(buffer, ERRM_TAG_RETURN_RELEASE);
     buffer = nullptr;
     capacity = 0;
-    unlink(this);
+    unlistSlot(this);
 }
 
 // ---------------------------------------------------------------- binding
@@ -92,10 +89,10 @@ errm_ReturnBinding::~errm_ReturnBinding() {
     slot_->buffer = errm_G.ReturnBuffer;
     slot_->capacity = errm_G.ReturnCapacity;
     if (slot_->buffer != nullptr && !slot_->listed) {
-        link(slot_);
+        listSlot(slot_);
         slot_->hadBuffer = true;
     } else if (slot_->buffer == nullptr && slot_->listed)
-        unlink(slot_);
+        unlistSlot(slot_);
 }
 
 // ---------------------------------------------------- cycles and release
@@ -104,7 +101,7 @@ int errm_EnsureReturnBuffer() {
     if (errm_G.ReturnBuffer != nullptr) return 1;
     if (g_returns.cycleOpen != 1) return 0;
     char *buffer =
-        static_cast<char *>(errm_AllocateWOClear(ERRM_RETURN_INITIAL + 1, kTagThreadReturn));
+        static_cast<char *>(errm_AllocateWOClear(ERRM_RETURN_INITIAL + 1, ERRM_TAG_RETURN));
     if (buffer == nullptr) {
         ERRM_REPORT(ERRM_E_NO_MEMORY, "ReturnBuffer");
         return 0;
@@ -122,7 +119,7 @@ int errm_ReleaseReturnBuffers(int tag) {
         errm_DeAllocate(slot->buffer, tag);
         slot->buffer = nullptr;
         slot->capacity = 0;
-        unlink(slot);
+        unlistSlot(slot);
     }
     errm_G.ReturnBuffer = nullptr;
     errm_G.ReturnCapacity = 0;

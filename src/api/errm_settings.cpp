@@ -111,12 +111,7 @@ extern "C" ERRM_API int ERRM_ResetMessageCounter(unsigned int subsystem, int num
             ERRM_REPORT(ERRM_E_NOT_FOUND, number);
             return 0;
         }
-        // A cached copy of this message takes the value too; the cache only
-        // holds entries of its current subsystem.
-        if (errm_CurrentSubsystem() == row.index) {
-            int slot = errm_FindCachedEntry(number);
-            if (slot >= 0) errm_CachedEntry(slot)->counter = value;
-        }
+        // A cached entry of this message reads the same counter.
         row.counters[dirIndex] = value;
         return 1;
     }

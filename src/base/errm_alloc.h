@@ -9,6 +9,20 @@
 
 #include <cstddef>
 
+// The reference tags of the library's allocations, one for each place that
+// obtains or releases a block (the allocation test and the debug lines show
+// them).
+enum errm_AllocTag : int {
+    ERRM_TAG_PATH = 110872,           // a search-path directory
+    ERRM_TAG_PATH_RELEASE = 110964,   // a search-path directory given back
+    ERRM_TAG_RETURN = 120521,         // a thread's Return buffer, at init or first retrieval
+    ERRM_TAG_RETURN_GROW = 120522,    // the Return buffer grown for a long text
+    ERRM_TAG_SS_NAME = 120590,        // a loaded subsystem's name
+    ERRM_TAG_SS_DISPLAY = 120591,     // its display name
+    ERRM_TAG_SS_COUNTERS = 120593,    // its display counters, number index and checked formats
+    ERRM_TAG_RETURN_RELEASE = 124358, // Return buffers given back by ERRM_FInit or a thread's exit
+};
+
 void *errm_AllocateAndClear(std::size_t size, int tag);
 void *errm_AllocateWOClear(std::size_t size, int tag);
 // On failure returns null and the old block stays valid and counted.

@@ -1,13 +1,13 @@
-// errm_interr.cpp - the internal error catalogue, its reporting on the trace
-// file and the console, and the console output helpers.
+// errm_interr.cpp - the internal error catalogue and its reporting on the
+// trace file and the console.
 //
-// Sections: catalogue lookup (the table is errm_interr_texts.h); reporting;
-// console.
+// Sections: catalogue lookup (the table is errm_interr_texts.h); reporting.
 #include "base/errm_interr.h"
+#include "base/errm_console.h"
 #include "base/errm_interr_texts.h"
 #include "base/errm_sink.h"
+#include "base/errm_limits.h"
 #include "base/errm_state.h"
-#include "base/errm_trace.h"
 
 #include <array>
 #include <cstdio>
@@ -21,9 +21,8 @@ const char *errm_InternalErrorText(int code) {
 
 namespace {
 
-// The report text buffer, shared with the repetition notice.
-constexpr std::size_t kReportCap = 2696;
-char g_reportText[kReportCap];
+// The report text buffer.
+char g_reportText[ERRM_REPORT_LINE_CAP];
 char g_reportPrefix[32];
 
 // Formats into a fixed buffer; a text too long is cut and still ends with a
@@ -65,33 +64,19 @@ void errm_ReportInternalError(int code, ...) {
     std::snprintf(g_reportPrefix, sizeof g_reportPrefix,
                   "DLL-E(%3d): ", errm_NextTraceLineNumber());
     // After ERRM_FInit the trace handle is gone: nothing reaches a file.
+    // With the trace wanted but not open (handle -1) the prefix goes to
+    // standard output, and the console echo below repeats it: the doubled
+    // "DLL-E" is what the contract wants.
     if (!errm_G.FTraceClosedByFInit) {
-        errm_Sink.puts(errm_G.TraceFileHandle, g_reportPrefix);
+        // Prefix and text in one write: a reader of the file sees whole lines.
         if (errm_G.TraceFileHandle != -1)
-            sinkPrintf(errm_G.TraceFileHandle, "Error DLL: %d %s", code, g_reportText);
+            sinkPrintf(errm_G.TraceFileHandle, "%sError DLL: %d %s", g_reportPrefix, code,
+                       g_reportText);
+        else
+            errm_ConsolePuts(g_reportPrefix);
     }
     if (errm_G.FConsoleOut == 1) {
         errm_ConsolePuts(g_reportPrefix);
         errm_ConsolePuts(g_reportText);
     }
-}
-
-// ----------------------------------------------------------------- console
-
-int errm_ConsoleVPrintf(const char *format, va_list args) {
-    std::vfprintf(stdout, format, args);
-    return std::fflush(stdout);
-}
-
-int errm_ConsolePrintf(const char *format, ...) {
-    va_list args;
-    va_start(args, format);
-    int rc = errm_ConsoleVPrintf(format, args);
-    va_end(args);
-    return rc;
-}
-
-int errm_ConsolePuts(const char *text) {
-    std::fputs(text, stdout);
-    return std::fflush(stdout);
 }

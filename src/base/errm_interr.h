@@ -1,5 +1,4 @@
-// errm_interr.h - internal error codes, their catalogue, reporting, and the
-// console output of the library's diagnostic lines.
+// errm_interr.h - internal error codes, their catalogue and reporting.
 //
 // A failing operation reports its code with ERRM_REPORT (formats ending in
 // "@ F=%s/L=%d\n", which take the source path and line) or with
@@ -60,10 +59,8 @@ const char *errm_InternalErrorText(int code);
 // Reports one internal error with the arguments of its format.
 void errm_ReportInternalError(int code, ...);
 
-// Writes on standard output and flushes; return the flush result.
-int errm_ConsolePrintf(const char *format, ...) __attribute__((format(printf, 1, 2)));
-int errm_ConsoleVPrintf(const char *format, va_list args);
-int errm_ConsolePuts(const char *text);
+// The console output of the library's own lines (errm_ConsolePrintf ...).
+#include "base/errm_console.h"
 
 // Source path shown in reports, set per source folder by the build.
 #ifndef ERRM_SRC_PATH

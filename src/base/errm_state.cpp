@@ -1,12 +1,14 @@
-// errm_state.cpp - the library state record, the platform table, the
-// exported settings, version and date.
+// errm_state.cpp - the library state record and its trace line counter, and
+// the platform table.
 //
-// Sections: state record; platform table; exported setters and getters.
+// Sections: state record; platform table.
 #include "base/errm_state.h"
+#include "base/errm_console.h"
 #include "base/errm_text.h"
 #include "errm.h"
 
 #include <array>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -41,6 +43,11 @@ errm_LibraryState errm_G = {
     0,       // ReturnCapacity
     {},      // PlatformName
 };
+
+int errm_NextTraceLineNumber() {
+    errm_G.TraceLineNumber = errm_G.TraceLineNumber == INT_MAX ? 0 : errm_G.TraceLineNumber + 1;
+    return errm_G.TraceLineNumber;
+}
 
 // ------------------------------------------------------------ platform table
 
@@ -81,8 +88,7 @@ const PlatformRow *findPlatform(const char *code) {
 int errm_GetPlatformFamily() {
     const char *code = std::getenv("ORV_VCO");
     if (code == nullptr) {
-        std::fputs("Error ORV_VCO not set\n", stdout);
-        std::fflush(stdout);
+        errm_ConsolePuts("Error ORV_VCO not set\n");
         return -1;
     }
     const PlatformRow *row = findPlatform(code);
@@ -96,8 +102,7 @@ int errm_CheckPlatform() {
     errm_StrCopy(errm_G.PlatformName, sizeof errm_G.PlatformName, "??");
     const char *code = std::getenv("ORV_VCO");
     if (code == nullptr) {
-        std::fputs("Error ORV_VCO not set\n", stdout);
-        std::fflush(stdout);
+        errm_ConsolePuts("Error ORV_VCO not set\n");
         errm_StrCopy(errm_G.PlatformName, sizeof errm_G.PlatformName, "ORV_VCO");
         return 0;
     }

@@ -6,9 +6,10 @@
 #ifndef ERRM_STATE_H
 #define ERRM_STATE_H
 
+#include "base/errm_limits.h"
+
 #include <cstddef>
 
-inline constexpr std::size_t ERRM_NAME_CAP = 1024;       // file names and paths
 inline constexpr std::size_t ERRM_SEARCHPATH_CAP = 512;  // SearchPath variable name
 inline constexpr std::size_t ERRM_RETURN_INITIAL = 2048; // Return buffer capacity at init
 
@@ -43,6 +44,10 @@ struct errm_LibraryState {
 };
 
 extern errm_LibraryState errm_G;
+
+// Advances TraceLineNumber, which numbers the trace lines and the internal
+// error reports alike, and returns it; after INT_MAX it wraps to 0.
+int errm_NextTraceLineNumber();
 
 // Platform family from ORV_VCO: 1 NIX, 2 WIN, -1 not set or unknown.
 int errm_GetPlatformFamily();

@@ -9,7 +9,6 @@
 #include "base/errm_text.h"
 #include "platform/errm_platform.h"
 
-#include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -18,7 +17,7 @@ namespace {
 
 struct TraceState {
     char fileName[ERRM_NAME_CAP];   // name of the trace file
-    char line[ERRM_TRACE_LINE_CAP]; // trace line being built
+    char line[ERRM_REPORT_LINE_CAP]; // trace line being built
     char prefix[32];                // "DLL(%3d): "
 };
 
@@ -26,9 +25,11 @@ TraceState g_trace = {};
 
 } // namespace
 
+#ifdef ERRM_TESTING
 const char *errm_TraceFileName() {
     return g_trace.fileName;
 }
+#endif
 
 // ----------------------------------------------------------------- opening
 
@@ -84,11 +85,6 @@ int sinkPrintf(int handle, const char *format, ...) {
 }
 
 } // namespace
-
-int errm_NextTraceLineNumber() {
-    errm_G.TraceLineNumber = errm_G.TraceLineNumber == INT_MAX ? 0 : errm_G.TraceLineNumber + 1;
-    return errm_G.TraceLineNumber;
-}
 
 void errm_TraceAdd(const char *format, ...) {
     // After ERRM_FInit no file is written (nor opened) until the next

@@ -7,10 +7,9 @@
 #ifndef ERRM_TRACE_H
 #define ERRM_TRACE_H
 
-#include <cstddef>
+#include "base/errm_limits.h"
 
-inline constexpr std::size_t ERRM_TRACE_FORMAT_MAX = 2656; // longest accepted format
-inline constexpr std::size_t ERRM_TRACE_LINE_CAP = 2696;   // trace line buffer
+#include <cstddef>
 
 void errm_TraceAdd(const char *format, ...) __attribute__((format(printf, 1, 2)));
 
@@ -21,13 +20,12 @@ int errm_OpenDllTrace();
 // opened again: later lines are only echoed on standard output.
 void errm_CloseDllTrace();
 
-// Advances TraceLineNumber and returns it; after INT_MAX it wraps to 0.
-int errm_NextTraceLineNumber();
-
 // Current local time, asctime layout, its line feed replaced by a blank.
 void errm_GetDateTime(char *buf, std::size_t size);
 
-// The trace file name of the last opening (empty before).
+#ifdef ERRM_TESTING
+// Test build only: the trace file name of the last opening (empty before).
 const char *errm_TraceFileName();
+#endif
 
 #endif

@@ -7,17 +7,16 @@
 #define ERRM_DESC_H
 
 #include "base/errm_state.h"
+#include "descriptor/errm_format.h"
+#include "platform/errm_platform.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
 
-// ------------------------------------------------------------- file format
+// ------------------------------------------------------------------ limits
 
-inline constexpr std::uint32_t ERRM_DESC_MAGIC = 0x45783417u;
-inline constexpr std::size_t ERRM_DESC_HEADER = 56;
-inline constexpr int ERRM_DESC_MIN_VERSION = 100; // 1.0.0
 inline constexpr int ERRM_SS_ROWS = 16;           // subsystem table rows
 inline constexpr int ERRM_SS_MAX_LOADS = 15;      // loads in a process's life
 inline constexpr int ERRM_CACHE_SLOTS = 16;
@@ -73,39 +72,51 @@ int errm_DescriptorPath(const char *subsystem, char *path);
 // descriptor magic and its file bytes (header) are 17 34 78 45.
 int errm_IsDescriptorMagic(const unsigned char *header, std::uint32_t magic);
 
-// Opens an existing regular file read-only, without blocking, and records it,
-// with its size, as the file opened last. 1 when open (*fd set), 0 otherwise
-// (a FIFO, a device or a directory is refused like a missing file).
-int OpenBinaryMemoryFileName(const char *path, int *fd);
-// The size of the file opened last.
-std::size_t errm_MappedFileSize();
-// Reads the first ERRM_DESC_HEADER bytes of the file opened last; 1 when read.
-int errm_ReadDescriptorHeader(unsigned char *header);
-// Memory for the copy of the file opened last, its first byte at an address
-// of the given remainder modulo 4 (so that the directory can be read in
-// place); selects it for offset reads. Null when there is none (also for an
-// empty file).
-unsigned char *MapBinaryMemoryFile();
-// The checksummed range of a descriptor, as its header gives it.
-struct errm_DigestRange {
-    std::uint64_t start;  // offset of the first byte
-    std::uint64_t length; // bytes
+// One descriptor file being read: the reader that the loader and the
+// information reader pass from step to step.
+struct errm_DescriptorFile {
+    errm_FileCopy file;                          // descriptor, size, copy (null until made)
+    const char *path;                            // the file's path, for reports
+    unsigned char raw[ERRM_DESC_HEADER];         // the header as the file holds it
+    std::uint32_t words[ERRM_DESC_HEADER_WORDS]; // its first words in host order
 };
+
+// Where the parts of a validated descriptor lie in its copy.
+struct errm_DescriptorLayout {
+    std::size_t nameAt;          // offset of the subsystem name
+    std::size_t nameLength;      // its bytes, 1..63
+    std::size_t displayAt;       // offset of the display name
+    std::size_t displayLength;   // its bytes
+    std::size_t directoryOffset; // offset of the first directory record
+    std::uint32_t entryCount;    // directory records
+};
+
+// Opens an existing regular file read-only, without blocking (a FIFO, a
+// device or a directory is refused like a missing file), and reads its
+// header: 0, or 1071 (not opened), 1069 (empty, or the header not read) or
+// 1075 (shorter than a header), the file then closed. The caller reports the
+// code with the path, under its own source name.
+int errm_OpenDescriptorFile(const char *path, errm_DescriptorFile *d);
+// 0 when the header holds the magic, 1048 otherwise (the caller reports it
+// with the magic word, d.words[0]).
+int errm_CheckDescriptorMagic(const errm_DescriptorFile &d);
+// Memory for the copy of the whole file, its first byte at the file's own
+// alignment (a read between equally aligned addresses is the fast one): 0,
+// or 1069 reported.
+int errm_AllocateDescriptorCopy(errm_DescriptorFile *d);
 // Fills the copy: the header bytes already read, then the rest of the file,
 // read in one pass that digests the checksummed range as it arrives (when
-// the range lies in the file; digest is then its MD5). 1 when the whole file
-// was read.
-int errm_FillBinaryMemoryFile(unsigned char *base, const unsigned char *header,
-                              const errm_DigestRange &range, unsigned char digest[16]);
-// Gives back a copy by its base and size; returns 0.
-int errm_UnmapBinaryMemoryFile(const unsigned char *base, std::size_t size);
-// Closes a descriptor file; returns 1 (0 when the close failed).
-int errm_CloseBinaryMemoryFile(int fd);
-
-// The view that offset reads refer to.
-void errm_MemFileSetBase(const unsigned char *base, std::size_t size);
-// Copies size bytes at offset; 0 when the range leaves the view.
-int errm_MemFileRead(void *dst, std::size_t offset, std::size_t size);
+// the range lies in the file; digest is then its MD5), and closes the file.
+// 0, or 1069 reported when the file could not be read whole.
+int errm_FillDescriptorCopy(errm_DescriptorFile *d, unsigned char digest[16]);
+// Checks every size the header records against the file: the names, the
+// checksummed range and the directory lie in it. 0 (layout filled), or 1075
+// reported.
+int errm_ValidateDescriptor(const errm_DescriptorFile &d, errm_DescriptorLayout *layout);
+// Closes the file and gives back its copy, when they are held.
+void errm_ReleaseDescriptorFile(errm_DescriptorFile *d);
+// Gives back a copy that a row kept.
+void errm_ReleaseDescriptorCopy(const unsigned char *base, std::size_t size);
 
 // ------------------------------------------------------- subsystem table
 
@@ -118,7 +129,7 @@ struct __attribute__((packed)) errm_DirRecord {
     std::uint32_t offset; // file offset of the entry record
     std::uint32_t spare;  // carried, unused
 };
-static_assert(sizeof(errm_DirRecord) == 12 && alignof(errm_DirRecord) == 1,
+static_assert(sizeof(errm_DirRecord) == ERRM_DESC_DIR_RECORD && alignof(errm_DirRecord) == 1,
               "a directory record is 12 bytes at any address");
 
 // Converts a directory's records to host order in place (nothing on a
@@ -148,9 +159,7 @@ struct errm_SubsystemRow {
     const unsigned char *viewBase; // start of the file's in-memory copy
     std::size_t viewSize;          // bytes of the copy (the file's size)
     std::uint32_t *counters;       // display counters, N + 1
-    std::uint32_t *flags;          // flags words, N + 1
     int loaded;                    // 1 for a filled row
-    int fd;                        // -1: the file is closed once read
     int index;                     // the row's own index
     int entryCount;                // N
     errm_NumberIndex numbers;      // bucket index of the directory (after the counters)
@@ -165,10 +174,9 @@ extern errm_SubsystemRow errm_Subsystems[ERRM_SS_ROWS];
 // of the failure (reported). The work of ERRM_ReadErrorDescriptor.
 int errm_ReadErrorDescriptor(const char *subsystem, int *index);
 
-// Loads counted over the process's life (never reset).
-int errm_LoadedCount();
-
 #ifdef ERRM_TESTING
+// Test build only: loads counted over the process's life (never reset).
+int errm_LoadedCount();
 // Test build only: sets the count of loads back to 0 so that a fuzzer can
 // load one descriptor per run for ever. Call only between ERRM_FInit and the
 // next ERRM_Init, when no row is loaded.
@@ -191,9 +199,9 @@ int errm_DumpBytes(const char *title, char *out, int cap, const unsigned char *b
 struct errm_MessageEntry {
     int number;               // message number of the record
     std::uint16_t idLength;   // 0: no identifier text
-    char id[1024];            // identifier text
+    char id[ERRM_DESC_ID_MAX + 1]; // identifier text
     int severity;             // 1..8
-    char format[4096];        // printf format, "" when none
+    char format[ERRM_DESC_FORMAT_MAX + 1]; // printf format, "" when none
     unsigned formatEstimate;  // size estimate of format, 0 until first needed
     std::uint16_t prefixLen;  // decoration before the text, 0 until first built
     unsigned prefixContext;   // errm_Ctx.generation the prefix was built under
@@ -201,24 +209,22 @@ struct errm_MessageEntry {
     char prefix[120];         // "** Severity: (label - id) " of an undated line
     int forceDisplay;         // 1: shown even when verbose mode is 0
     std::int16_t reportCount; // used positions of reports
-    std::uint8_t reports[16]; // channel ids, 17 beyond the count
-    char see[1024];           // see text, "?" when absent
+    std::uint8_t reports[ERRM_DESC_REPORTS_MAX]; // channel ids, 17 beyond the count
+    char see[ERRM_DESC_LONG_TEXT_MAX + 1]; // see text, "?" when absent
     int seeFlag;              // 1 when the see text is present
     unsigned dateKind;        // 0..3 (others show an empty stamp)
-    char cat[1024];           // "FILE=name", "?" when absent
+    char cat[ERRM_DESC_LONG_TEXT_MAX + 1]; // "FILE=name", "?" when absent
     int catFlag;              // 1 when present
-    char cmd[1024];           // "CMD=command", "?" when absent
+    char cmd[ERRM_DESC_LONG_TEXT_MAX + 1]; // "CMD=command", "?" when absent
     int cmdFlag;              // 1 when present
     std::int16_t rc;          // return code
-    int dirIndex;             // position in the owner's directory
-    std::uint32_t counter;    // display counter copy
-    std::uint32_t flags;      // flags word copy
+    std::uint32_t *counter;   // display counter, in the owner row's array
     int owner;                // subsystem index the entry was decoded from
 };
 
 // The subsystem of the last entry load (refreshed by every load).
 struct errm_SubsystemContext {
-    char name[64];         // subsystem name
+    char name[ERRM_DESC_NAME_MAX + 1]; // subsystem name
     char displayName[256]; // display name of the row
     int hasDisplayName;    // 1 when the display name is non-empty
     int owner;             // subsystem index the context was taken from
@@ -241,9 +247,12 @@ std::size_t errm_NumberIndexWords(const errm_DirRecord *directory, int count);
 // ascending, and a search then covers the whole directory.
 errm_NumberIndex errm_BuildNumberIndex(const errm_DirRecord *directory, int count,
                                        std::uint32_t *storage, std::size_t words);
-// The position a number would have in a directory of count records numbered
-// evenly from the index's first to its last (a guess, always below count).
+#ifdef ERRM_TESTING
+// Test build only: the position a number would have in a directory of count
+// records numbered evenly from the index's first to its last (a guess,
+// always below count).
 std::uint32_t errm_GuessPosition(const errm_NumberIndex &index, int count, int number);
+#endif
 // Directory position of a number through the index: the same answer as
 // errm_FindDirectoryEntry, -1 when absent.
 int errm_FindNumber(const errm_DirRecord *directory, int count, const errm_NumberIndex &index,
@@ -253,23 +262,24 @@ int errm_RegisterEnvName(const char *name);
 // Test build only: empties the environment name table, which otherwise only
 // grows for the life of the process (fuzzers decode many catalogues).
 void errm_TestResetEnvNames();
-#endif
-// The value recorded for an environment name, null when not recorded.
+// Test build only: the value recorded for an environment name, null when not
+// recorded.
 const char *errm_EnvNameValue(const char *name);
+#endif
 
 // The current entry (last made current), null before the first lookup.
 errm_MessageEntry *errm_CurrentEntry();
-// The entry held by a slot 0..15.
-errm_MessageEntry *errm_CachedEntry(int slot);
-// The slot that a load fills next (tests and benchmarks).
+#ifdef ERRM_TESTING
+// Test build only: the slot that a load fills next.
 int errm_CacheNextPosition();
+// Test build only: subsystem index of the last successful lookup, -1 at start.
+int errm_CurrentSubsystem();
+#endif
 
 // Finds or loads (subsystem, number) and makes it current; handles the
 // change of subsystem. 0 or the loader's code.
 int errm_LookupEntry(unsigned subsystem, int number);
 
-// Subsystem index of the last successful lookup, -1 at start.
-int errm_CurrentSubsystem();
 
 // The label of a subsystem in messages: its display name when present.
 const char *errm_SubsystemLabel();
@@ -281,8 +291,5 @@ void errm_SetSubsystemContext(int subsystem);
 
 // Forgets the current entry and subsystem (a new cycle starts with none).
 void errm_ClearCurrentEntry();
-
-// Writes the entry's counter and flags back into its owner's arrays.
-void errm_StoreEntryCounter(const errm_MessageEntry *entry);
 
 #endif

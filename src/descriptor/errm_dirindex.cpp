@@ -83,11 +83,13 @@ inline std::uint32_t guessAt(const errm_NumberIndex &index, std::uint32_t count,
 
 } // namespace
 
+#ifdef ERRM_TESTING
 std::uint32_t errm_GuessPosition(const errm_NumberIndex &index, int count, int number) {
     if (count < 1 || number <= index.first) return 0;
     return guessAt(index, static_cast<std::uint32_t>(count),
                    static_cast<std::uint64_t>(static_cast<std::int64_t>(number) - index.first));
 }
+#endif
 
 int errm_FindNumber(const errm_DirRecord *directory, int count, const errm_NumberIndex &index,
                     int number) {

@@ -73,23 +73,21 @@ errm_MessageEntry *errm_CurrentEntry() {
     return g_cache.current < 0 ? nullptr : g_cache.slots[static_cast<std::size_t>(g_cache.current)];
 }
 
-errm_MessageEntry *errm_CachedEntry(int slot) {
-    return g_cache.slots[static_cast<std::size_t>(slot) % ERRM_CACHE_SLOTS];
-}
-
+#ifdef ERRM_TESTING
 int errm_CacheNextPosition() {
     return g_cache.next;
 }
+
+int errm_CurrentSubsystem() {
+    return g_cache.currentSubsystem;
+}
+#endif
 
 void errm_ClearCurrentEntry() {
     errm_ResetEntryCache();
     errm_Ctx.owner = -1;
     g_cache.current = -1;
     g_cache.currentSubsystem = -1;
-}
-
-int errm_CurrentSubsystem() {
-    return g_cache.currentSubsystem;
 }
 
 // ------------------------------------------------------------------ lookup

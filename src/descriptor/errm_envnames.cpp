@@ -11,8 +11,6 @@
 namespace {
 
 struct EnvName {
-    int inUse;        // 1 for a used row
-    int length;       // name length
     char name[129];   // variable name
     char value[1024]; // its value when first seen
 };
@@ -34,8 +32,6 @@ int errm_RegisterEnvName(const char *name) {
         return 0;
     }
     EnvName &row = g_env.rows[static_cast<std::size_t>(g_env.count)];
-    row.inUse = 1;
-    row.length = static_cast<int>(std::strlen(name));
     errm_StrCopy(row.name, sizeof row.name, name);
     row.value[0] = '\0';
     if (const char *value = std::getenv(name)) {
@@ -50,7 +46,6 @@ int errm_RegisterEnvName(const char *name) {
 void errm_TestResetEnvNames() {
     g_env = {};
 }
-#endif
 
 const char *errm_EnvNameValue(const char *name) {
     for (int i = 0; i < g_env.count; ++i)
@@ -58,3 +53,4 @@ const char *errm_EnvNameValue(const char *name) {
             return g_env.rows[static_cast<std::size_t>(i)].value;
     return nullptr;
 }
+#endif

@@ -115,7 +115,7 @@ void errm_SysRestore() {
 
 // ------------------------------------------------------------- whole files
 
-int errm_PL_OpenReadOnly(const char *path, errm_MappedFile *file) {
+int errm_PL_OpenReadOnly(const char *path, errm_FileCopy *file) {
     file->fd = -1;
     file->size = 0;
     file->base = nullptr;
@@ -196,7 +196,7 @@ int errm_PL_ReadExactly(int fd, unsigned char *buf, std::size_t n) {
     return 1;
 }
 
-int errm_PL_Release(errm_MappedFile *file) {
+int errm_PL_Release(errm_FileCopy *file) {
     int ok = 1;
     if (file->base != nullptr) {
         void *block = const_cast<unsigned char *>(file->base);
@@ -212,7 +212,7 @@ int errm_PL_Release(errm_MappedFile *file) {
 // ------------------------------------------------------------ small helpers
 
 std::uint32_t errm_PL_FileSizeByName(const char *path) {
-    errm_MappedFile file;
+    errm_FileCopy file;
     if (!errm_PL_OpenReadOnly(path, &file)) return 0;
     std::uint32_t size = static_cast<std::uint32_t>(file.size);
     errm_PL_Release(&file);

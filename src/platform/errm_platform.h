@@ -59,7 +59,7 @@ extern const errm_SysTable errm_SysDefault; // the real calls
 void errm_SysRestore();
 
 // A file opened for reading and the library's in-memory copy of it.
-struct errm_MappedFile {
+struct errm_FileCopy {
     int fd;                    // open descriptor, -1 when none
     std::size_t size;          // file size in bytes
     const unsigned char *base; // start of the copy, null when none
@@ -68,7 +68,7 @@ struct errm_MappedFile {
 // Opens an existing regular file for reading, without blocking, and records
 // its size. Returns 1 when open (fd and size set), 0 otherwise (also for a
 // FIFO, a device or a directory).
-int errm_PL_OpenReadOnly(const char *path, errm_MappedFile *file);
+int errm_PL_OpenReadOnly(const char *path, errm_FileCopy *file);
 
 // Obtains zeroed, writable memory for a copy of size bytes of a file. The
 // copy starts on a page boundary (on a huge-page boundary when it is that
@@ -84,7 +84,7 @@ int errm_PL_ReadExactly(int fd, unsigned char *buf, std::size_t n);
 // Gives back a copy obtained by errm_PL_AllocateCopy (when base is not null)
 // and closes the descriptor (when open). Returns 1 when both succeeded. The
 // record is reset either way.
-int errm_PL_Release(errm_MappedFile *file);
+int errm_PL_Release(errm_FileCopy *file);
 
 // Size of a regular file in bytes (low 32 bits); 0 when it cannot be opened.
 std::uint32_t errm_PL_FileSizeByName(const char *path);

@@ -12,9 +12,10 @@
 #include <cstdlib>
 #include <cstring>
 
-extern const std::array<const char *, 8> errm_LayoutFormats;
-
 namespace {
+
+// The direct trace line, without and with its line feed.
+constexpr std::array<const char *, 2> kDirectLayouts = {"(%s-%s-%d) %s", "(%s-%s-%d) %s\n"};
 
 // A decimal level: not empty, only digits and signs; converted like atoi.
 bool decimalLevel(const char *text, int *level) {
@@ -33,7 +34,7 @@ int errm_DirectTrace(int severity, const char *severityText, const char *levelVa
     int envLevel = 0;
     if (value == nullptr || !decimalLevel(value, &envLevel)) return 0;
     if (envLevel < level) return 0;
-    const char *layout = errm_LayoutFormats[errm_G.FAddNL == 1 ? 7 : 6];
+    const char *layout = kDirectLayouts[errm_G.FAddNL == 1 ? 1 : 0];
     int n = std::snprintf(errm_Lines.sLine, sizeof errm_Lines.sLine, layout, severityText, levelVar,
                           envLevel, text);
     if (n < 0 || static_cast<std::size_t>(n) > ERRM_LINE0_MAX) {
@@ -42,6 +43,8 @@ int errm_DirectTrace(int severity, const char *severityText, const char *levelVa
         return ERRM_E_PRINTF;
     }
     if (AddReportDirect(reports, severity, errm_Lines.sLine)) return 0;
+    // Named "ReturnError" on purpose: the contract keeps the name that this
+    // report has always carried for a direct line, though no text is returned.
     ERRM_REPORT(ERRM_E_REPORTS, "ReturnError");
     return ERRM_E_REPORTS;
 }

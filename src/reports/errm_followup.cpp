@@ -51,13 +51,13 @@ int writeFormatted(const char *format, ...) {
 } // namespace
 
 int errm_CatFile(char *name) {
-    if (!errm_FM_FileExists(name)) {
+    if (!errm_FileExists(name)) {
         char expanded[ERRM_NAME_CAP];
         if (!errm_ExpandEnvVars(name, expanded, sizeof expanded)) return 0;
         char found[ERRM_NAME_CAP];
-        if (errm_FM_FileExists(expanded)) {
+        if (errm_FileExists(expanded)) {
             errm_StrCopy(name, ERRM_NAME_CAP, expanded);
-        } else if (errm_FM_FindFileInPath(errm_G.SearchPath, expanded, found)) {
+        } else if (errm_FindFileInPath(errm_G.SearchPath, expanded, found)) {
             errm_StrCopy(name, ERRM_NAME_CAP, found);
         } else {
             if (!writeFormatted("File \"%s\" not found\n", name)) return 0;
@@ -65,7 +65,7 @@ int errm_CatFile(char *name) {
             return 0;
         }
     }
-    if (errm_FM_FileSizeByName(name) == 0) return writeFormatted("file %s empty \n", name);
+    if (errm_FileSizeByName(name) == 0) return writeFormatted("file %s empty \n", name);
 
     errm_TraceAdd("cat_file:%s\n", name);
     int handle = -1;
@@ -124,7 +124,7 @@ void errm_CatMessageFile() {
 void errm_RunMessageCommand() {
     const errm_MessageEntry *entry = errm_CurrentEntry();
     char tmpName[64];
-    errm_FM_TempFileName(tmpName);
+    errm_TempFileName(tmpName);
     // The text starts with "CMD=", which is skipped unread.
     const char *command = std::strlen(entry->cmd) >= 4 ? entry->cmd + 4 : "";
     std::snprintf(g_follow.command, sizeof g_follow.command, "%s > %s", command, tmpName);
@@ -146,5 +146,5 @@ void errm_RunMessageCommand() {
         errm_StrCopy(name, sizeof name, tmpName);
         errm_CatFile(name);
     }
-    errm_FM_DeleteFile(tmpName);
+    errm_DeleteFile(tmpName);
 }

@@ -1,5 +1,5 @@
-// errm_layout.cpp - severities, the layout formats, date stamps, the
-// decorated line and the Chi line of a message.
+// errm_layout.cpp - severities, date stamps, the decorated line and the Chi
+// line of a message.
 //
 // Sections: tables; severities; date stamps; decimals; formatting sLine0;
 // decorated line; Chi line.
@@ -23,7 +23,6 @@ errm_LineBuffers errm_Lines = {};
 namespace {
 
 struct SeverityRow {
-    std::string_view keyword; // severity name
     std::string_view display; // word printed in decorated lines
     const char *chiPrefix;    // Chi line prefix format, null when none
     std::string_view lead;    // "** " display ": (", the decorated line's start
@@ -31,15 +30,15 @@ struct SeverityRow {
 
 // Indexed by severity code; row 0 is never printed for a valid message.
 constexpr std::array<SeverityRow, 9> kSeverities = {{
-    {"?", "?", nullptr, "** ?: ("},
-    {"ERROR", "Error", "ERROR %s:", "** Error: ("},
-    {"ERROR_DELAYED", "Error", "ERROR %s:", "** Error: ("},
-    {"WARNING", "Warning", "Warning %s:", "** Warning: ("},
-    {"FATAL", "Fatal", "ERROR %s:", "** Fatal: ("},
-    {"TRACE", "Trace", nullptr, "** Trace: ("},
-    {"DEBUG", "Debug", nullptr, "** Debug: ("},
-    {"NOTE", "Note", "Note %s:", "** Note: ("},
-    {"DISPLAY", "DI", nullptr, "** DI: ("},
+    {"?", nullptr, "** ?: ("},
+    {"Error", "ERROR %s:", "** Error: ("},
+    {"Error", "ERROR %s:", "** Error: ("},
+    {"Warning", "Warning %s:", "** Warning: ("},
+    {"Fatal", "ERROR %s:", "** Fatal: ("},
+    {"Trace", nullptr, "** Trace: ("},
+    {"Debug", nullptr, "** Debug: ("},
+    {"Note", "Note %s:", "** Note: ("},
+    {"DI", nullptr, "** DI: ("},
 }};
 static_assert(kSeverities[ERRM_SEV_DISPLAY].display == "DI", "indexed by severity code");
 
@@ -62,32 +61,7 @@ constexpr std::array<int, 6> kChiSeverities = {
 
 } // namespace
 
-// The layout formats: even entries without a line end, odd ones with it.
-// Decorated lines are assembled piece by piece below to the same text as
-// entries 0 to 5; the direct trace line uses entries 6 and 7.
-extern const std::array<const char *, 8> errm_LayoutFormats;
-const std::array<const char *, 8> errm_LayoutFormats = {
-    "** %s: (%s - %s - %s) %s",
-    "** %s: (%s - %s - %s) %s\n",
-    "** %s: (%s - %s) %s",
-    "** %s: (%s - %s) %s\n",
-    "(%s) %s",
-    "(%s) %s\n",
-    "(%s-%s-%d) %s",
-    "(%s-%s-%d) %s\n",
-};
-
 // --------------------------------------------------------------- severities
-
-const char *errm_SeverityKeyword(int code) {
-    return code >= 1 && code <= 8 ? kSeverities[static_cast<std::size_t>(code)].keyword.data()
-                                  : "?";
-}
-
-const char *errm_SeverityDisplayName(int code) {
-    return code >= 1 && code <= 8 ? kSeverities[static_cast<std::size_t>(code)].display.data()
-                                  : "?";
-}
 
 int errm_IsChiSeverityCode(int code) {
     for (int s : kChiSeverities) {
@@ -308,6 +282,8 @@ long errm_BuildDecoratedLine(errm_MessageEntry *entry, int number) {
             out.add(") ");
         }
         out.add(text);
+        // Only 1, unlike the other severities (any non-zero): the contract
+        // wants a DISPLAY line's line feed for exactly FAddNL == 1.
         if (errm_G.FAddNL == 1) out.add("\n", 1);
         return out.finish();
     }

@@ -12,7 +12,7 @@
 namespace {
 
 // The notice that replaces the occurrence reaching the limit.
-char g_notice[2696];
+char g_notice[ERRM_REPORT_LINE_CAP];
 
 } // namespace
 
@@ -26,7 +26,7 @@ int errm_PrintLimited(const char *line, int handle, int *counted) {
     *counted = 1;
     const int max = errm_G.GlobalNbrMaxOfMessages;
     if (entry->severity != ERRM_SEV_DISPLAY && max != 0) {
-        const long long c = entry->counter;
+        const long long c = *entry->counter;
         if (c > max) {
             *counted = 0;
             return 0;

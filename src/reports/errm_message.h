@@ -40,8 +40,6 @@ extern errm_LineBuffers errm_Lines;
 
 // ------------------------------------------------------- severities, layouts
 
-const char *errm_SeverityKeyword(int code);     // "ERROR" .. "DISPLAY", "?" otherwise
-const char *errm_SeverityDisplayName(int code); // "Error" .. "DI", "?" otherwise
 int errm_IsChiSeverityCode(int code);
 // 1 when the current entry's severity is in the Chi severity list.
 int errm_IsChiSeverity();

@@ -16,8 +16,6 @@
 
 namespace {
 
-constexpr int kTagPath = 110872;
-constexpr int kTagPathRelease = 110964;
 constexpr std::size_t kPathBytes = 1026;
 constexpr std::size_t kMaxListChars = 4096;
 
@@ -31,28 +29,28 @@ SearchPathState g_paths = {};
 
 } // namespace
 
-int errm_FM_FileExists(const char *name) {
+int errm_FileExists(const char *name) {
     return errm_PL_FileExists(name);
 }
 
-std::uint32_t errm_FM_FileSizeByName(const char *name) {
+std::uint32_t errm_FileSizeByName(const char *name) {
     return errm_PL_FileSizeByName(name);
 }
 
-int errm_FM_DeleteFile(const char *name) {
+int errm_DeleteFile(const char *name) {
     errm_PL_DeleteFile(name);
     errm_ConsolePrintf("%s deleted\n", name);
     return 1;
 }
 
-void errm_FM_TempFileName(char *dst) {
+void errm_TempFileName(char *dst) {
     struct tm now;
     errm_PL_LocalTime(&now);
     std::snprintf(dst, 64, "tmp_%.2d_%.2d_%.2d_%d.tmp", now.tm_hour, now.tm_min, now.tm_sec,
                   errm_PL_ProcessId());
 }
 
-int errm_FM_GetListOfPaths(const char *variable) {
+int errm_GetListOfPaths(const char *variable) {
     for (char *&d : g_paths.dirs)
         d = nullptr;
     const char *value = std::getenv(variable);
@@ -75,7 +73,7 @@ int errm_FM_GetListOfPaths(const char *variable) {
             element[n] = '\0';
             errm_AddSlash(element);
             if (stored < ERRM_MAX_PATHS) {
-                char *dir = static_cast<char *>(errm_AllocateWOClear(kPathBytes, kTagPath));
+                char *dir = static_cast<char *>(errm_AllocateWOClear(kPathBytes, ERRM_TAG_PATH));
                 if (dir == nullptr) return 0;
                 g_paths.dirs[static_cast<std::size_t>(stored)] = dir;
                 // On failure the block stays in the list, which releases it.
@@ -92,17 +90,18 @@ int errm_FM_GetListOfPaths(const char *variable) {
     }
 }
 
-int errm_FM_FindFileInPath(const char *variable, const char *file, char *dst) {
+int errm_FindFileInPath(const char *variable, const char *file, char *dst) {
+    // The two diagnostic lines keep the names they have always printed.
     errm_ConsolePrintf("errm_FM_FindFileInPath, V_MAX_PATH=%d\n", g_paths.count);
     if (!g_paths.built) {
         g_paths.built = 1;
-        std::printf("errm_FM_GetListOfPaths for %s\n", variable);
-        int n = errm_FM_GetListOfPaths(variable);
+        errm_ConsolePrintf("errm_FM_GetListOfPaths for %s\n", variable);
+        int n = errm_GetListOfPaths(variable);
         // The directories stored before a failure are kept for release only.
         g_paths.count = n;
         if (n == 0) {
             for (char *d : g_paths.dirs)
-                if (d != nullptr) errm_DeAllocate(d, kTagPathRelease);
+                if (d != nullptr) errm_DeAllocate(d, ERRM_TAG_PATH_RELEASE);
             for (char *&d : g_paths.dirs)
                 d = nullptr;
         }
@@ -114,28 +113,28 @@ int errm_FM_FindFileInPath(const char *variable, const char *file, char *dst) {
         if (!errm_StrCopy(dst, ERRM_NAME_CAP, dir)) return 0;
         // A directory and name that do not fit together are not tested.
         if (!errm_StrCat(dst, ERRM_NAME_CAP, file)) continue;
-        if (errm_FM_FileExists(dst)) return 1;
+        if (errm_FileExists(dst)) return 1;
     }
     return 0;
 }
 
-void errm_FM_FreeListOfPaths() {
+void errm_FreeListOfPaths() {
     for (char *&d : g_paths.dirs) {
-        if (d != nullptr) errm_DeAllocate(d, kTagPathRelease);
+        if (d != nullptr) errm_DeAllocate(d, ERRM_TAG_PATH_RELEASE);
         d = nullptr;
     }
 }
 
-void errm_FM_ForgetListOfPaths() {
-    errm_FM_FreeListOfPaths();
+void errm_ForgetListOfPaths() {
+    errm_FreeListOfPaths();
     g_paths.count = 0;
     g_paths.built = 0;
 }
 
-int errm_FM_PathCount() {
+int errm_SearchPathCount() {
     return g_paths.count;
 }
 
-const char *errm_FM_Path(int i) {
+const char *errm_SearchPathDir(int i) {
     return i >= 0 && i < ERRM_MAX_PATHS ? g_paths.dirs[static_cast<std::size_t>(i)] : nullptr;
 }

@@ -7,22 +7,22 @@
 
 inline constexpr int ERRM_MAX_PATHS = 8;
 
-int errm_FM_FileExists(const char *name);
-std::uint32_t errm_FM_FileSizeByName(const char *name);
+int errm_FileExists(const char *name);
+std::uint32_t errm_FileSizeByName(const char *name);
 // Deletes the file and prints "<name> deleted"; returns 1.
-int errm_FM_DeleteFile(const char *name);
+int errm_DeleteFile(const char *name);
 // "tmp_HH_MM_SS_PID.tmp" into dst (at least 64 bytes).
-void errm_FM_TempFileName(char *dst);
+void errm_TempFileName(char *dst);
 // Builds the directory list from the variable; the number stored, or 0.
-int errm_FM_GetListOfPaths(const char *variable);
+int errm_GetListOfPaths(const char *variable);
 // Searches the file in the directories of the list (built at the first
 // search of a cycle). 1 with the full name in dst (1024 bytes), else 0.
-int errm_FM_FindFileInPath(const char *variable, const char *file, char *dst);
-void errm_FM_FreeListOfPaths();
+int errm_FindFileInPath(const char *variable, const char *file, char *dst);
+void errm_FreeListOfPaths();
 // Releases the list and lets the next search build it again.
-void errm_FM_ForgetListOfPaths();
+void errm_ForgetListOfPaths();
 // Directories in the list (V_MAX_PATH) and the i-th of them.
-int errm_FM_PathCount();
-const char *errm_FM_Path(int i);
+int errm_SearchPathCount();
+const char *errm_SearchPathDir(int i);
 
 #endif

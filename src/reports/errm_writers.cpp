@@ -18,11 +18,11 @@
 
 int errm_PrintTclLines(int number, int severity, const char *subsystem, const char *line,
                        const char *generic) {
-    errm_ConsolePrintf("TCL ERR= %d \n", number);
-    errm_ConsolePrintf("TCL ERR= %d \n", severity);
-    errm_ConsolePrintf("TCL SS = %s \n", subsystem);
-    errm_ConsolePrintf("TCL MSG= %s \n", line);
-    errm_ConsolePrintf("TCL GEN= %s \n", generic);
+    errm_StdoutPrintf("TCL ERR= %d \n", number);
+    errm_StdoutPrintf("TCL ERR= %d \n", severity);
+    errm_StdoutPrintf("TCL SS = %s \n", subsystem);
+    errm_StdoutPrintf("TCL MSG= %s \n", line);
+    errm_StdoutPrintf("TCL GEN= %s \n", generic);
     return 1;
 }
 
@@ -41,7 +41,7 @@ int AddReport(const char *line, const char *chiLine, int useChi, int fUpdate) {
     if (entry == nullptr) return 1; // no message processed yet: no channels
     int countedMark = 0;
     int failed = 0;
-    for (int i = 0; i < entry->reportCount && i < 16; ++i) {
+    for (int i = 0; i < entry->reportCount && i < static_cast<int>(ERRM_DESC_REPORTS_MAX); ++i) {
         int id = entry->reports[i];
         if (id == ERRM_CH_NONE) continue;
         // Ids outside the table name no channel.
@@ -86,8 +86,7 @@ int AddReport(const char *line, const char *chiLine, int useChi, int fUpdate) {
     if (errm_Rec.on && fUpdate == 1) errm_RecordEmit();
     // The counter follows the lines that were shown, failed channels or not.
     if (fUpdate == 1) {
-        entry->counter += static_cast<unsigned>(countedMark);
-        errm_StoreEntryCounter(entry);
+        *entry->counter += static_cast<unsigned>(countedMark);
         return failed ? 0 : 1;
     }
     errm_TraceAdd("FUpdate=errm_false\n");
@@ -116,6 +115,9 @@ int AddReportDirect(const char *letters, int severity, const char *line) {
                 ERRM_REPORT(ERRM_E_OPEN, text);
                 ++failures;
             }
+            // Deliberate: after a failed open the handle is -1, so the START
+            // header and the line below go to standard output, as the
+            // contract of direct lines wants.
             if (!errm_WriteReportHeader(ch.handle)) ++failures;
         }
         if (ch.authorised != 1) continue;

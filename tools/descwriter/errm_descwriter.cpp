@@ -22,18 +22,16 @@ namespace errmdesc {
 
 namespace {
 
-// Header field offsets.
-constexpr std::size_t kOffMagic = 0;
-constexpr std::size_t kOffCount = 4;
-constexpr std::size_t kOffSumLength = 8;
-constexpr std::size_t kOffDirectory = 12;
-constexpr std::size_t kOffSumStart = 16;
-constexpr std::size_t kOffReserved = 20;
-constexpr std::size_t kOffDigest = 24;
-constexpr std::size_t kOffVersion = 40;
-constexpr std::size_t kOffStamp = 44;
-static_assert(kOffStamp + kStampSize == kHeaderSize, "header fields fill 56 bytes");
-static_assert(kOffVersion + 4 == kOffStamp && kOffDigest + 16 == kOffVersion);
+// Header field offsets (descriptor/errm_format.h).
+constexpr std::size_t kOffMagic = ERRM_DESC_OFF_MAGIC;
+constexpr std::size_t kOffCount = ERRM_DESC_OFF_COUNT;
+constexpr std::size_t kOffSumLength = ERRM_DESC_OFF_SUM_LENGTH;
+constexpr std::size_t kOffDirectory = ERRM_DESC_OFF_DIRECTORY;
+constexpr std::size_t kOffSumStart = ERRM_DESC_OFF_SUM_START;
+constexpr std::size_t kOffReserved = ERRM_DESC_OFF_RESERVED;
+constexpr std::size_t kOffDigest = ERRM_DESC_OFF_DIGEST;
+constexpr std::size_t kOffVersion = ERRM_DESC_OFF_VERSION;
+constexpr std::size_t kOffStamp = ERRM_DESC_OFF_STAMP;
 
 // ------------------------------------------------------------- byte writer
 
@@ -415,8 +413,9 @@ bool Decode(const std::uint8_t *data, std::size_t size, Catalogue *cat, ReadInfo
     info->directoryOffset = h.U32("directory offset");
     info->checksumStart = h.U32("checksum start");
     cat->reserved = h.U32("reserved word");
-    std::copy(data + kOffDigest, data + kOffDigest + 16, info->digest.begin());
-    std::copy(data + kOffVersion, data + kOffVersion + 4, cat->version.begin());
+    std::copy(data + kOffDigest, data + kOffDigest + ERRM_DESC_DIGEST_SIZE, info->digest.begin());
+    std::copy(data + kOffVersion, data + kOffVersion + ERRM_DESC_VERSION_SIZE,
+              cat->version.begin());
     info->rawStamp.assign(reinterpret_cast<const char *>(data + kOffStamp), kStampSize);
     cat->stamp = info->rawStamp.substr(0, info->rawStamp.find('\0'));
     static_assert(kOffMagic == 0 && kOffCount == 4 && kOffSumLength == 8 && kOffDirectory == 12 &&

@@ -7,6 +7,8 @@
 #ifndef ERRM_DESCWRITER_H
 #define ERRM_DESCWRITER_H
 
+#include "descriptor/errm_format.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -14,24 +16,24 @@
 
 namespace errmdesc {
 
-inline constexpr std::uint32_t kMagic = 0x45783417u;
-inline constexpr std::size_t kHeaderSize = 56;
-inline constexpr std::size_t kDirectoryRecordSize = 12;
-
-// Bounds of the stored fields, in bytes (texts) or items (reports).
-inline constexpr std::size_t kMaxSubsystem = 63;    // u8 length, 1..63
-inline constexpr std::size_t kMaxDisplayName = 255; // u8 length, 0..255
-inline constexpr std::size_t kStampSize = 12;       // fixed, zero-padded
-inline constexpr std::size_t kMaxEntryName = 1023;  // u32 length, 1..1023
-inline constexpr std::size_t kMaxId = 1023;         // u16 length, 0 or 1..1023
-inline constexpr std::size_t kMaxEnv = 128;         // u16 length, 0 or 1..128
-inline constexpr std::size_t kMaxFormat = 4095;     // u16 length, 0..4095
-inline constexpr std::size_t kMaxSecond = 4095;     // u16 length, 0..4095
-inline constexpr std::size_t kMaxReports = 16;      // u8 count, 0..16
-inline constexpr std::size_t kMinLongText = 2;      // see/cat/command: 0 or 2..1023
-inline constexpr std::size_t kMaxLongText = 1023;
-inline constexpr std::uint8_t kMaxSeverity = 8;     // codes 1..8
-inline constexpr std::uint8_t kMaxDateKind = 3;     // kinds 0..3
+// The format's layout and bounds (descriptor/errm_format.h), by the names
+// the tools use.
+inline constexpr std::uint32_t kMagic = ERRM_DESC_MAGIC;
+inline constexpr std::size_t kHeaderSize = ERRM_DESC_HEADER;
+inline constexpr std::size_t kDirectoryRecordSize = ERRM_DESC_DIR_RECORD;
+inline constexpr std::size_t kMaxSubsystem = ERRM_DESC_NAME_MAX;
+inline constexpr std::size_t kMaxDisplayName = ERRM_DESC_DISPLAY_MAX;
+inline constexpr std::size_t kStampSize = ERRM_DESC_STAMP_SIZE;
+inline constexpr std::size_t kMaxEntryName = ERRM_DESC_ENTRY_NAME_MAX;
+inline constexpr std::size_t kMaxId = ERRM_DESC_ID_MAX;
+inline constexpr std::size_t kMaxEnv = ERRM_DESC_ENV_MAX;
+inline constexpr std::size_t kMaxFormat = ERRM_DESC_FORMAT_MAX;
+inline constexpr std::size_t kMaxSecond = ERRM_DESC_SECOND_MAX;
+inline constexpr std::size_t kMaxReports = ERRM_DESC_REPORTS_MAX;
+inline constexpr std::size_t kMinLongText = ERRM_DESC_LONG_TEXT_MIN;
+inline constexpr std::size_t kMaxLongText = ERRM_DESC_LONG_TEXT_MAX;
+inline constexpr std::uint8_t kMaxSeverity = ERRM_DESC_SEVERITY_MAX;
+inline constexpr std::uint8_t kMaxDateKind = ERRM_DESC_DATE_KIND_MAX;
 inline constexpr std::uint8_t kMaxVersionDigit = 9; // major, minor, patch: 0..9
 inline constexpr char kCatPrefix[] = "FILE=";       // start of every cat text
 inline constexpr char kCommandPrefix[] = "CMD=";    // start of every command text
