@@ -30,6 +30,9 @@
 #include <cstring>
 #include <cwchar>
 #include <fcntl.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <string_view>
 
 errm_RecordSwitch errm_Rec = {0};
@@ -180,6 +183,16 @@ void inForkChild() {
 
 // ----------------------------------------------- clock, names and the path
 
+// "00" to "99": two digits per division.
+constexpr std::array<char, 200> kDigitPairs = [] {
+    std::array<char, 200> a{};
+    for (std::size_t i = 0; i < 100; ++i) {
+        a[2 * i] = static_cast<char>('0' + i / 10);
+        a[2 * i + 1] = static_cast<char>('0' + i % 10);
+    }
+    return a;
+}();
+
 // Days since 1970-01-01 to a civil date (proleptic Gregorian).
 void civilFromDays(std::int64_t z, int *y, unsigned *m, unsigned *d) {
     z += 719468;
@@ -236,9 +249,9 @@ void timeStamp(char *out) {
     std::memcpy(out, g_rec.stamp, 19);
     out[19] = '.';
     unsigned micro = static_cast<unsigned>(ts.tv_nsec / 1000) % 1000000;
-    for (int i = 25; i >= 20; --i) {
-        out[i] = static_cast<char>('0' + micro % 10);
-        micro /= 10;
+    for (int i = 24; i >= 20; i -= 2) {
+        std::memcpy(out + i, &kDigitPairs[2 * (micro % 100)], 2);
+        micro /= 100;
     }
     out[26] = 'Z';
     out[27] = '\0';
@@ -253,9 +266,30 @@ bool append(char *buf, std::size_t cap, std::size_t *len, std::string_view text)
     return true;
 }
 
+// A magnitude in decimal, written backwards to end; returns where it starts.
+char *digitsBefore(char *end, unsigned long long v) {
+    while (v >= 100) {
+        const std::size_t pair = 2 * static_cast<std::size_t>(v % 100);
+        v /= 100;
+        *--end = kDigitPairs[pair + 1];
+        *--end = kDigitPairs[pair];
+    }
+    if (v >= 10) {
+        *--end = kDigitPairs[2 * v + 1];
+        *--end = kDigitPairs[2 * v];
+    } else {
+        *--end = static_cast<char>('0' + v);
+    }
+    return end;
+}
+
 std::string_view decimal(long long v, char (&buf)[24]) {
-    const auto r = std::to_chars(buf, buf + sizeof buf, v);
-    return {buf, static_cast<std::size_t>(r.ptr - buf)};
+    // The magnitude in unsigned arithmetic, so that LLONG_MIN has one too.
+    const unsigned long long m =
+        v < 0 ? 0ull - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v);
+    char *start = digitsBefore(buf + sizeof buf, m);
+    if (v < 0) *--start = '-';
+    return {start, static_cast<std::size_t>(buf + sizeof buf - start)};
 }
 
 // The file name: %p, %r and %h expanded when the pattern holds a '%';
@@ -658,9 +692,24 @@ constexpr std::array<bool, 256> kPlain = [] {
     return t;
 }();
 
-// The end of the run of plain bytes that starts at i: eight bytes at a time
-// while a whole word is plain, then byte by byte.
+// The end of the run of plain bytes that starts at i: sixteen bytes at a
+// time (SSE2) or eight (any other machine) while a whole block is plain,
+// then byte by byte.
 std::size_t plainRun(const unsigned char *s, std::size_t i, std::size_t n) {
+#if defined(__SSE2__)
+    // As signed bytes, those at or above 0x80 are below 0x20 too.
+    const __m128i space = _mm_set1_epi8(0x20), quote = _mm_set1_epi8('"'),
+                  backslash = _mm_set1_epi8('\\');
+    while (n - i >= 16) {
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + i));
+        const __m128i stop =
+            _mm_or_si128(_mm_cmplt_epi8(b, space),
+                         _mm_or_si128(_mm_cmpeq_epi8(b, quote), _mm_cmpeq_epi8(b, backslash)));
+        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(stop));
+        if (mask != 0) return i + static_cast<std::size_t>(__builtin_ctz(mask));
+        i += 16;
+    }
+#endif
     constexpr std::uint64_t kOnes = 0x0101010101010101ull;
     constexpr std::uint64_t kHigh = 0x8080808080808080ull;
     // Some byte of x is zero (exact as to whether one is, whatever the others).
@@ -824,8 +873,8 @@ template <class T> bool putReal(Line &out, T v, std::size_t end) {
 }
 
 std::string_view unsignedText(unsigned long long v, char (&buf)[24]) {
-    const auto r = std::to_chars(buf, buf + sizeof buf, v);
-    return {buf, static_cast<std::size_t>(r.ptr - buf)};
+    const char *start = digitsBefore(buf + sizeof buf, v);
+    return {start, static_cast<std::size_t>(buf + sizeof buf - start)};
 }
 
 // The precision a string argument is printed with; -1 for none.
