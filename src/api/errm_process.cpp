@@ -135,7 +135,7 @@ extern "C" ERRM_API int ERRM_ProcessError_variadic(unsigned int subsystem, int n
         }
         va_list copy;
         va_copy(copy, args);
-        rc = errm_FormatLine0(entry->format, copy);
+        rc = errm_FormatEntryLine0(entry, copy);
         va_end(copy);
         if (rc != 0) return rc;
     }
@@ -162,7 +162,7 @@ extern "C" ERRM_API char *ERRM_Get_ErrorMessage_variadic(unsigned int subsystem,
     if (!errm_EnsureReturnBuffer()) return nullptr;
     errm_G.ReturnBuffer[0] = '\0';
     if (errm_LookupEntry(subsystem, number) != 0) return nullptr;
-    const errm_MessageEntry *entry = errm_CurrentEntry();
+    errm_MessageEntry *entry = errm_CurrentEntry();
     if (entry->format[0] == '\0') {
         errm_Lines.sLine0[0] = '\0';
         errm_Lines.sLine0Length = 0;
@@ -173,7 +173,7 @@ extern "C" ERRM_API char *ERRM_Get_ErrorMessage_variadic(unsigned int subsystem,
         }
         va_list copy;
         va_copy(copy, args);
-        int rc = errm_FormatLine0(entry->format, copy);
+        int rc = errm_FormatEntryLine0(entry, copy);
         va_end(copy);
         if (rc != 0) return nullptr;
     }
