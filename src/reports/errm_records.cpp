@@ -697,17 +697,22 @@ constexpr std::array<bool, 256> kPlain = [] {
 // then byte by byte.
 std::size_t plainRun(const unsigned char *s, std::size_t i, std::size_t n) {
 #if defined(__SSE2__)
-    // As signed bytes, those at or above 0x80 are below 0x20 too.
-    const __m128i space = _mm_set1_epi8(0x20), quote = _mm_set1_epi8('"'),
-                  backslash = _mm_set1_epi8('\\');
-    while (n - i >= 16) {
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + i));
-        const __m128i stop =
-            _mm_or_si128(_mm_cmplt_epi8(b, space),
-                         _mm_or_si128(_mm_cmpeq_epi8(b, quote), _mm_cmpeq_epi8(b, backslash)));
-        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(stop));
-        if (mask != 0) return i + static_cast<std::size_t>(__builtin_ctz(mask));
-        i += 16;
+    // The stop bytes of the sixteen at b, one bit each. As signed bytes,
+    // those at or above 0x80 are below 0x20 too.
+    auto stops = [](const unsigned char *b) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(b));
+        const __m128i stop = _mm_or_si128(_mm_cmplt_epi8(v, _mm_set1_epi8(0x20)),
+                                          _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')),
+                                                       _mm_cmpeq_epi8(v, _mm_set1_epi8('\\'))));
+        return static_cast<unsigned>(_mm_movemask_epi8(stop));
+    };
+    for (; n - i >= 16; i += 16)
+        if (const unsigned mask = stops(s + i); mask != 0)
+            return i + static_cast<std::size_t>(__builtin_ctz(mask));
+    // The last block, read again from the end: its bytes before i are plain.
+    if (i < n && n >= 16) {
+        const unsigned mask = stops(s + n - 16);
+        return mask == 0 ? n : n - 16 + static_cast<std::size_t>(__builtin_ctz(mask));
     }
 #endif
     constexpr std::uint64_t kOnes = 0x0101010101010101ull;
