@@ -165,14 +165,10 @@ RecordState g_rec = {-1, 0, 0, 0, {},      {}, {}, {}, 0, -1, {}, Kind::none, nu
 // fork (the child's thread has an id of its own).
 struct ThreadId {
     unsigned forks = ~0u; // g_rec.forks when tid was read
-    pid_t tid = 0;
+    char text[24];        // the id in decimal
+    std::size_t length;   // bytes of text
 };
 thread_local ThreadId t_thread;
-
-pid_t threadId() {
-    if (t_thread.forks != g_rec.forks) t_thread = {g_rec.forks, errm_Sys.gettid()};
-    return t_thread.tid;
-}
 
 // In the child after fork: the next record takes the child's pid, names and
 // file. Only a counter changes here (a fork handler may do little).
@@ -290,6 +286,18 @@ std::string_view decimal(long long v, char (&buf)[24]) {
     char *start = digitsBefore(buf + sizeof buf, m);
     if (v < 0) *--start = '-';
     return {start, static_cast<std::size_t>(buf + sizeof buf - start)};
+}
+
+// The calling thread's kernel id in decimal.
+std::string_view threadId() {
+    if (t_thread.forks != g_rec.forks) {
+        t_thread.forks = g_rec.forks;
+        char buf[24];
+        const std::string_view text = decimal(errm_Sys.gettid(), buf);
+        std::memcpy(t_thread.text, text.data(), text.size());
+        t_thread.length = text.size();
+    }
+    return {t_thread.text, t_thread.length};
 }
 
 // The file name: %p, %r and %h expanded when the pattern holds a '%';
@@ -1043,7 +1051,7 @@ void writeRecord(const Fields &f) {
     out.lit("\",");
     out.put(std::string_view(g_rec.fixed, g_rec.fixedLen));
     out.lit(",\"thread\":");
-    out.put(decimal(threadId(), buf));
+    out.put(threadId());
     // The cached fields stand for the built ones only where nothing of them
     // would have been cut.
     if (same && out.len + cache.len < kHeadEnd) {
@@ -1077,8 +1085,9 @@ void writeRecord(const Fields &f) {
     out.put(decimal(count, buf));
     out.lit(",\"channels\":[");
     bool first = true;
-    for (int i = 0; i < ERRM_CH_COUNT; ++i) {
-        if ((f.channels & (1u << i)) == 0) continue;
+    // The set bits, lowest first.
+    for (unsigned m = f.channels & ((1u << ERRM_CH_COUNT) - 1); m != 0; m &= m - 1) {
+        const int i = __builtin_ctz(m);
         if (!first) out.lit(",");
         first = false;
         out.lit("\"");
