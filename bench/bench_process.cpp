@@ -587,22 +587,49 @@ namespace {
 // on every run, however busy the machine (docs/performance-log.md).
 // "--fixed_run_threaded=N" starts and ends one thread first: the calls then
 // take the lock, as in any process that has had a second thread.
-long FixedRunCalls(int argc, char **argv, bool *threaded) {
-    for (const char *flag : {"--fixed_run=", "--fixed_run_threaded="}) {
-        *threaded = flag[11] == '_';
-        if (argc >= 2 && std::strncmp(argv[1], flag, std::strlen(flag)) == 0)
-            return std::atol(argv[1] + std::strlen(flag));
+// "--fixed_run_floor=N" writes N floor lines instead, and
+// "--fixed_run_records=N" N cached messages with JSON records on, so that
+// the library's instructions and system calls per line compare with the
+// floor's, and a record's with a message's.
+enum class FixedMode { library, threaded, floor, records };
+
+long FixedRunCalls(int argc, char **argv, FixedMode *mode) {
+    static constexpr struct {
+        const char *flag;
+        FixedMode mode;
+    } kFlags[] = {{"--fixed_run=", FixedMode::library},
+                  {"--fixed_run_threaded=", FixedMode::threaded},
+                  {"--fixed_run_floor=", FixedMode::floor},
+                  {"--fixed_run_records=", FixedMode::records}};
+    for (const auto &f : kFlags) {
+        *mode = f.mode;
+        if (argc >= 2 && std::strncmp(argv[1], f.flag, std::strlen(f.flag)) == 0)
+            return std::atol(argv[1] + std::strlen(f.flag));
     }
     return 0;
 }
 
-int FixedRun(long calls, bool threaded) {
-    if (threaded) std::thread([] {}).join();
+int FixedRun(long calls, FixedMode mode) {
+    if (mode == FixedMode::threaded) std::thread([] {}).join();
     SetUpRun();
-    for (long i = 0; i < calls; ++i)
-        ERRM_ProcessError(Ss(), kNumber, kPath, static_cast<int>(i & 0xFFFF));
-    for (long i = 0; i < calls; ++i)
-        ERRM_Get_ErrorMessage(Ss(), kNumber, kPath, static_cast<int>(i & 0xFFFF));
+    if (mode == FixedMode::floor) {
+        for (long i = 0; i < calls; ++i)
+            FloorWrite(g_run.floorFd, kPath, static_cast<int>(i & 0xFFFF));
+    } else if (mode == FixedMode::records) {
+        // The cycle begun again with records on, as the records child does.
+        ERRM_FInit();
+        setenv("ERRM_OPTIONS", ("json=" + g_run.dir->file("records.json") + ",run=bench").c_str(),
+               1);
+        StartLibrary(g_run.dir->path(), g_run.dir->file("records-run"));
+        const unsigned ss = static_cast<unsigned>(LoadSubsystem("SIM"));
+        for (long i = 0; i < calls; ++i)
+            ERRM_ProcessError(ss, kNumber, kPath, static_cast<int>(i & 0xFFFF));
+    } else {
+        for (long i = 0; i < calls; ++i)
+            ERRM_ProcessError(Ss(), kNumber, kPath, static_cast<int>(i & 0xFFFF));
+        for (long i = 0; i < calls; ++i)
+            ERRM_Get_ErrorMessage(Ss(), kNumber, kPath, static_cast<int>(i & 0xFFFF));
+    }
     TearDownRun();
     return 0;
 }
@@ -610,9 +637,8 @@ int FixedRun(long calls, bool threaded) {
 } // namespace
 
 int main(int argc, char **argv) {
-    bool threaded = false;
-    if (long calls = FixedRunCalls(argc, argv, &threaded); calls > 0)
-        return FixedRun(calls, threaded);
+    FixedMode mode = FixedMode::library;
+    if (long calls = FixedRunCalls(argc, argv, &mode); calls > 0) return FixedRun(calls, mode);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     CheckSameBytes();

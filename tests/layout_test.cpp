@@ -4,6 +4,7 @@
 // result is compared with what the C library's printf makes of the same
 // input.
 #include "base/errm_interr.h"
+#include "descriptor/errm_desc.h"
 #include "reports/errm_message.h"
 #include "test_descriptors.h"
 
@@ -25,8 +26,8 @@ std::string Process(int ss, int number) {
 }
 
 // Message numbers across the whole int range, the ends included.
-constexpr int kNumbers[] = {INT_MIN, INT_MIN + 1, -100, -10, -9, -1, 0, 1, 9, 10, 99, 100,
-                            65535, 1000000000, INT_MAX - 1, INT_MAX};
+constexpr int kNumbers[] = {INT_MIN, INT_MIN + 1, -100,        -10,    -9, -1, 0, 1, 9, 10, 99, 100,
+                            65535,   1000000000,  INT_MAX - 1, INT_MAX};
 
 // GCC 12 sees an impossible overlap in the inlined string copies of Msg here
 // (its -Wrestrict false positive on std::string); nothing overlaps.
@@ -63,16 +64,28 @@ std::ostream &operator<<(std::ostream &os, const Formatted &f) {
               << f.length << "}";
 }
 
+// errm_FormatLine0, then an entry's first and second formatting (the second
+// along the format's cut that the first kept): one result when all agree.
 Formatted Line0(const char *format, ...) {
-    // A stale text shows when a result is not written over it.
-    std::memset(errm_Lines.sLine0, 'Z', sizeof errm_Lines.sLine0 - 1);
-    errm_Lines.sLine0[sizeof errm_Lines.sLine0 - 1] = '\0';
-    errm_Lines.sLine0Length = 12345;
-    va_list args;
-    va_start(args, format);
-    int rc = errm_FormatLine0(format, args);
-    va_end(args);
-    return {rc, errm_Lines.sLine0, errm_Lines.sLine0Length};
+    static errm_MessageEntry entry;
+    const bool inEntry = std::strlen(format) < sizeof entry.format;
+    if (inEntry) std::strcpy(entry.format, format);
+    entry.planCount = 0;
+    Formatted got[3];
+    for (int k = 0; k < (inEntry ? 3 : 1); ++k) {
+        // A stale text shows when a result is not written over it.
+        std::memset(errm_Lines.sLine0, 'Z', sizeof errm_Lines.sLine0 - 1);
+        errm_Lines.sLine0[sizeof errm_Lines.sLine0 - 1] = '\0';
+        errm_Lines.sLine0Length = 12345;
+        va_list args;
+        va_start(args, format);
+        int rc = k == 0 ? errm_FormatLine0(format, args) : errm_FormatEntryLine0(&entry, args);
+        va_end(args);
+        got[k] = {rc, errm_Lines.sLine0, errm_Lines.sLine0Length};
+    }
+    if (inEntry && !(got[1] == got[0] && got[2] == got[0]))
+        return {-1, "entry paths differ: " + got[1].text + " | " + got[2].text, 0};
+    return got[0];
 }
 
 // What the rule "vsnprintf into 6145 bytes; more than 6144 characters is
@@ -136,6 +149,11 @@ TEST(FormatLine0, CommonConversionsGiveWhatPrintfGives) {
     EXPECT_AS_PRINTF("100%%");
     EXPECT_AS_PRINTF("%%s %%d %%%%");
     EXPECT_AS_PRINTF("%%%s%%", "x");
+    EXPECT_AS_PRINTF("%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d,%u", 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13,
+                     14, 15, 16u); // the most pieces an entry keeps
+    EXPECT_AS_PRINTF("%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d,%u", 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12,
+                     13, 14, 15, 16, 17u); // one more
+    EXPECT_AS_PRINTF("ends with %s %", "x");
     EXPECT_AS_PRINTF("%s at the start, at the end %d", "here", -42);
 }
 

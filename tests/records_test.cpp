@@ -452,3 +452,58 @@ TEST(Records, PartialAndInterruptedWritesGiveWholeLines) {
     for (int i = 0; i < 20; ++i)
         EXPECT_EQ(recs[i]["args"], Json({i, "\xc3\xa9t\xc3\xa9"}));
 }
+
+// A special byte at every offset of a string, across the eight-byte steps
+// of the plain-run scan: each comes back as written (invalid bytes as
+// U+FFFD), and the raw line escapes it.
+TEST(Records, SpecialBytesAtEveryOffset) {
+    const struct {
+        std::string byte, decoded, raw;
+    } kinds[] = {{"\"", "\"", "\\\""},         {"\\", "\\", "\\\\"},
+                 {"\x01", "\x01", "\\u0001"},  {"\x7f", "\x7f", "\x7f"},
+                 {"\xc3\xa9", "\xc3\xa9", ""}, {"\xff", "\xef\xbf\xbd", ""}};
+    for (const auto &k : kinds)
+        for (std::size_t at = 0; at < 19; ++at) {
+            const std::string arg = std::string(at, 'a') + k.byte + std::string(18 - at, 'b');
+            Recorded r;
+            {
+                StdoutCapture quiet;
+                User(1, "%s", arg.c_str());
+            }
+            const auto recs = Records(r.path());
+            ASSERT_EQ(recs.size(), 1u);
+            const std::string want = std::string(at, 'a') + k.decoded + std::string(18 - at, 'b');
+            EXPECT_EQ(recs[0]["args"], Json({want})) << at;
+            EXPECT_EQ(recs[0]["text"], want) << at;
+            EXPECT_NE(ReadFile(r.path()).find(std::string(at, 'a') + k.raw), std::string::npos);
+        }
+}
+
+// Records of messages that differ only in their subsystem, name or kind
+// alternate: each keeps its own fields and its own count.
+TEST(Records, AlternatingMessagesKeepTheirOwnFields) {
+    Recorded r;
+    const int a = r.lib.Load(Cat("ALPHA", {Msg(5, kError, "x %d", {kLog})}));
+    const int b = r.lib.Load(Cat("ALPHB", {Msg(5, kError, "x %d", {kLog})}));
+    ASSERT_GE(a, 0);
+    ASSERT_GE(b, 0);
+    {
+        StdoutCapture quiet;
+        for (int i = 0; i < 2; ++i) {
+            ERRM_ProcessError(a, 5, i);
+            ERRM_ProcessError(b, 5, i);
+            ERRM_DisplayUserMessage(5, kError, "ALPHA", nullptr, 1, "", "x %d", i);
+        }
+    }
+    const auto recs = Records(r.path());
+    ASSERT_EQ(recs.size(), 6u);
+    const char *subsystems[] = {"ALPHA", "ALPHB", "ALPHA"};
+    const char *kindsWanted[] = {"message", "message", "user"};
+    for (std::size_t i = 0; i < 6; ++i) {
+        EXPECT_EQ(recs[i]["subsystem"], subsystems[i % 3]) << i;
+        EXPECT_EQ(recs[i]["id"], std::string(subsystems[i % 3]) + "-5") << i;
+        EXPECT_EQ(recs[i]["kind"], kindsWanted[i % 3]) << i;
+        EXPECT_EQ(recs[i]["count"], i / 3 + 1) << i;
+        EXPECT_EQ(recs[i]["args"], Json({i / 3})) << i;
+    }
+}

@@ -5,6 +5,10 @@
 #ifndef ERRM_API_H
 #define ERRM_API_H
 
+#include "reports/errm_writers.h"
+
+#include <cstddef>
+
 // Dispatch modes of errm_DecorateAndDispatch.
 inline constexpr int ERRM_MODE_REPORTS = 1;
 inline constexpr int ERRM_MODE_RETURN = 2;
@@ -12,7 +16,7 @@ inline constexpr int ERRM_MODE_RETURN = 2;
 // Decorates the current entry's message (sLine0) and writes it on its
 // reports or keeps it for the caller, by mode.
 int errm_DecorateAndDispatch(int mode, unsigned subsystem, int number);
-int PutOnReports(const char *line, const char *chiLine);
-int ReturnError(const char *line, const char *chiLine);
+int PutOnReports(const char *line, const char *chiLine, std::size_t length = ERRM_LENGTH_UNKNOWN);
+int ReturnError(const char *line, const char *chiLine, std::size_t length = ERRM_LENGTH_UNKNOWN);
 
 #endif

@@ -26,7 +26,8 @@ int errm_DecorateAndDispatch(int mode, unsigned /*subsystem*/, int number) {
     errm_MessageEntry *entry = errm_CurrentEntry();
     // Names and labels are those of the subsystem the entry belongs to.
     errm_SetSubsystemContext(entry->owner);
-    if (errm_BuildDecoratedLine(entry, number) < 0) {
+    const long length = errm_BuildDecoratedLine(entry, number);
+    if (length < 0) {
         ERRM_REPORT(ERRM_E_PRINTF, "sLineOut");
         return ERRM_E_PRINTF;
     }
@@ -39,11 +40,13 @@ int errm_DecorateAndDispatch(int mode, unsigned /*subsystem*/, int number) {
     }
     if (entry->severity != ERRM_SEV_DEBUG) {
         if (mode == ERRM_MODE_REPORTS) {
-            if (!PutOnReports(errm_Lines.sLineOut, errm_Lines.sLineChi)) {
+            if (!PutOnReports(errm_Lines.sLineOut, errm_Lines.sLineChi,
+                              static_cast<std::size_t>(length))) {
                 ERRM_REPORT(ERRM_E_REPORTS, "PutOnReports");
                 return ERRM_E_REPORTS;
             }
-        } else if (!ReturnError(errm_Lines.sLineOut, errm_Lines.sLineChi)) {
+        } else if (!ReturnError(errm_Lines.sLineOut, errm_Lines.sLineChi,
+                                static_cast<std::size_t>(length))) {
             ERRM_REPORT(ERRM_E_REPORTS, "ReturnError");
             return ERRM_E_REPORTS;
         }
@@ -54,8 +57,8 @@ int errm_DecorateAndDispatch(int mode, unsigned /*subsystem*/, int number) {
 
 // ------------------------------------------------ PutOnReports, ReturnError
 
-int PutOnReports(const char *line, const char *chiLine) {
-    if (!AddReport(line, chiLine, 1, 1)) return 0;
+int PutOnReports(const char *line, const char *chiLine, std::size_t length) {
+    if (!AddReport(line, chiLine, 1, 1, length)) return 0;
     const errm_MessageEntry *entry = errm_CurrentEntry();
     if (entry == nullptr) return 1;
     if (entry->catFlag == 1) errm_CatMessageFile();
@@ -68,9 +71,11 @@ int PutOnReports(const char *line, const char *chiLine) {
     return 1;
 }
 
-int ReturnError(const char *line, const char *chiLine) {
-    const char *text = errm_G.NUSKMode != 0 ? chiLine : line;
-    std::size_t length = std::strlen(text);
+int ReturnError(const char *line, const char *chiLine, std::size_t lineLength) {
+    const bool chi = errm_G.NUSKMode != 0;
+    const char *text = chi ? chiLine : line;
+    const std::size_t length =
+        chi || lineLength == ERRM_LENGTH_UNKNOWN ? std::strlen(text) : lineLength;
     if (length > errm_G.ReturnCapacity - 2) {
         std::size_t capacity = (length / 512 + 1) * 512;
         void *grown = errm_ReAllocateWOClear(errm_G.ReturnBuffer, capacity, ERRM_TAG_RETURN_GROW);
@@ -126,7 +131,7 @@ extern "C" ERRM_API int ERRM_ProcessError_variadic(unsigned int subsystem, int n
         }
         va_list copy;
         va_copy(copy, args);
-        rc = errm_FormatLine0(entry->format, copy);
+        rc = errm_FormatEntryLine0(entry, copy);
         va_end(copy);
         if (rc != 0) return rc;
     }
@@ -153,7 +158,7 @@ extern "C" ERRM_API char *ERRM_Get_ErrorMessage_variadic(unsigned int subsystem,
     if (!errm_EnsureReturnBuffer()) return nullptr;
     errm_G.ReturnBuffer[0] = '\0';
     if (errm_LookupEntry(subsystem, number) != 0) return nullptr;
-    const errm_MessageEntry *entry = errm_CurrentEntry();
+    errm_MessageEntry *entry = errm_CurrentEntry();
     if (entry->format[0] == '\0') {
         errm_Lines.sLine0[0] = '\0';
         errm_Lines.sLine0Length = 0;
@@ -166,7 +171,7 @@ extern "C" ERRM_API char *ERRM_Get_ErrorMessage_variadic(unsigned int subsystem,
         }
         va_list copy;
         va_copy(copy, args);
-        int rc = errm_FormatLine0(entry->format, copy);
+        int rc = errm_FormatEntryLine0(entry, copy);
         va_end(copy);
         if (rc != 0) return nullptr;
     }

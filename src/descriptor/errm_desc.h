@@ -196,6 +196,14 @@ int errm_DumpBytes(const char *title, char *out, int cap, const unsigned char *b
 
 // ----------------------------------------------------------- entry cache
 
+// One piece of a format cut at its conversions: the literal text's length,
+// then the bare conversion character after it ('s', 'd', 'i', 'u', '%'), 0
+// after the last literal.
+struct errm_FmtPiece {
+    std::uint16_t literal; // bytes of literal text
+    char conversion;       // the conversion that follows, 0 at the end
+};
+
 struct errm_MessageEntry {
     int number;               // message number of the record
     std::uint16_t idLength;   // 0: no identifier text
@@ -203,6 +211,8 @@ struct errm_MessageEntry {
     int severity;             // 1..8
     char format[ERRM_DESC_FORMAT_MAX + 1]; // printf format, "" when none
     unsigned formatEstimate;  // size estimate of format, 0 until first needed
+    std::int16_t planCount;   // pieces in plan, 0 until first formatted, -1 none
+    errm_FmtPiece plan[16];   // format cut at its conversions, when all are bare
     std::uint16_t prefixLen;  // decoration before the text, 0 until first built
     unsigned prefixContext;   // errm_Ctx.generation the prefix was built under
     int prefixNumber;         // message number the prefix was built for

@@ -136,6 +136,7 @@ enum class TextResult { Ok, Bad, Outside };
     if (len > ERRM_DESC_FORMAT_MAX) return badField("format length");
     if (!c.text(e.format, len)) return outsideFile(row.name);
     e.formatEstimate = 0; // estimated when the entry is first formatted
+    e.planCount = 0;      // cut when the entry is first formatted
     e.prefixLen = 0;      // built when the entry is first decorated
     // A catalogue must never make the library write through an argument.
     // The copy does not change after load, so a format is parsed for %n at

@@ -454,6 +454,14 @@ int errm_FM_Puts(int handle, const char *text) {
     return afterWrite(e);
 }
 
+int errm_FM_PutLine(int handle, const char *text, std::size_t n) {
+    // Standard output and streams recorded from a client keep the stdio path.
+    if (outOfRange(handle) || !g_fm.initialised || !isWriter(entry(handle)) ||
+        entry(handle).used == 0)
+        return errm_FM_Puts(handle, text);
+    return writerAppend(handle, text, n);
+}
+
 int errm_FM_VPrintf(int handle, const char *format, va_list args) {
     int rc = checkOpen(handle);
     if (rc != 0) return rc;

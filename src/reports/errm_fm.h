@@ -28,6 +28,8 @@ int errm_FM_Eof(int handle, int *eof);
 // The size in bytes the open file has now; 0 when unknown (no line).
 long long errm_FM_Size(int handle);
 int errm_FM_Puts(int handle, const char *text);
+// errm_FM_Puts of a line whose length n the caller knows (no NUL within).
+int errm_FM_PutLine(int handle, const char *text, std::size_t n);
 int errm_FM_Printf(int handle, const char *format, ...) __attribute__((format(printf, 2, 3)));
 int errm_FM_VPrintf(int handle, const char *format, va_list args);
 int errm_FM_Putc(int handle, int c);

@@ -231,6 +231,91 @@ int errm_FormatLine0(const char *format, va_list args) {
     return 0;
 }
 
+namespace {
+
+// Cuts format into plan when every conversion in it is bare; returns the
+// pieces, or -1 (another conversion, more pieces than plan holds).
+std::int16_t planFormat(const char *format, errm_FmtPiece *plan, std::size_t cap) {
+    std::size_t count = 0;
+    for (const char *p = format;; p += 2) {
+        const char *percent = strchrnul(p, '%');
+        // A '%' that ends the format is no bare conversion either.
+        const char conversion = percent[0] == '\0' ? '\0' : percent[1] == '\0' ? '?' : percent[1];
+        switch (conversion) {
+        case '\0':
+        case '%':
+        case 's':
+        case 'd':
+        case 'i':
+        case 'u': break;
+        default: return -1;
+        }
+        if (count == cap) return -1;
+        plan[count++] = {static_cast<std::uint16_t>(percent - p), conversion};
+        if (conversion == '\0') return static_cast<std::int16_t>(count);
+        p = percent;
+    }
+}
+
+// errm_FormatPlain along a plan of format: the same text, the same refusals.
+long formatPlanned(char *out, std::size_t cap, const char *format, const errm_FmtPiece *plan,
+                   va_list args) {
+    char *o = out;
+    const char *const end = out + cap;
+    const char *p = format;
+    for (const errm_FmtPiece *piece = plan;; ++piece) {
+        std::size_t n = piece->literal;
+        if (n > static_cast<std::size_t>(end - o)) return -1;
+        std::memcpy(o, p, n);
+        o += n;
+        p += n + 2;
+        const char *text = nullptr;
+        char digits[kDecimalCap];
+        switch (piece->conversion) {
+        case '\0': *o = '\0'; return o - out;
+        case '%':
+            text = "%";
+            n = 1;
+            break;
+        case 's':
+            text = va_arg(args, const char *);
+            if (text == nullptr) return -1;
+            n = strnlen(text, static_cast<std::size_t>(end - o) + 1);
+            break;
+        case 'u':
+            text = decimal(va_arg(args, unsigned), false, digits);
+            n = static_cast<std::size_t>(digits + kDecimalCap - 1 - text);
+            break;
+        default: // 'd', 'i'
+            text = decimal(va_arg(args, int), digits);
+            n = static_cast<std::size_t>(digits + kDecimalCap - 1 - text);
+            break;
+        }
+        if (n > static_cast<std::size_t>(end - o)) return -1;
+        std::memcpy(o, text, n);
+        o += n;
+    }
+}
+
+} // namespace
+
+int errm_FormatEntryLine0(errm_MessageEntry *entry, va_list args) {
+    if (entry->planCount == 0)
+        entry->planCount = planFormat(entry->format, entry->plan, std::size(entry->plan));
+    if (entry->planCount > 0) {
+        va_list plainArgs;
+        va_copy(plainArgs, args);
+        long n =
+            formatPlanned(errm_Lines.sLine0, ERRM_LINE0_MAX, entry->format, entry->plan, plainArgs);
+        va_end(plainArgs);
+        if (n >= 0) {
+            errm_Lines.sLine0Length = static_cast<std::size_t>(n);
+            return 0;
+        }
+    }
+    return errm_FormatLine0(entry->format, args);
+}
+
 // ---------------------------------------------------------- decorated line
 
 namespace {

@@ -76,6 +76,11 @@ long errm_FormatPlain(char *out, std::size_t cap, const char *format, va_list ar
 // the name "sLine0".
 int errm_FormatLine0(const char *format, va_list args);
 
+// errm_FormatLine0 of an entry's format; the entry keeps its format cut at
+// the conversions, so that later calls copy the literal text without
+// searching it.
+int errm_FormatEntryLine0(errm_MessageEntry *entry, va_list args);
+
 // ------------------------------------------------------------- repetition
 
 // The notice that replaces the occurrence reaching the limit: label, number

@@ -30,6 +30,9 @@
 #include <cstring>
 #include <cwchar>
 #include <fcntl.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <string_view>
 
 errm_RecordSwitch errm_Rec = {0};
@@ -100,6 +103,23 @@ struct Arg {
     };
 };
 
+// The fields of the last record from "kind" to "severity_number", as
+// written, with what they were made of: the next record of the same message
+// copies them instead of escaping and formatting them again.
+struct FieldsCache {
+    std::size_t len;          // bytes of text, 0 when empty
+    Kind kind;                // what the text was made of ...
+    int number;               //
+    int severityNumber;       //
+    const char *severity;     // a keyword of the severity table
+    std::size_t subsystemLen; // lengths of the three texts in keys
+    std::size_t displayLen;   //
+    std::size_t idLen;        //
+    char keys[3 * 1024 + 24]; // subsystem, display and id, one after another
+    std::uint64_t countKey;   // countKey() of kind, subsystem and id
+    char text[2048];          // the fields, escaped
+};
+
 struct CountSlot {
     std::uint64_t key;   // hash of kind, subsystem and id; 0 = free
     std::uint32_t count; // records of that key so far in this cycle
@@ -135,23 +155,20 @@ struct RecordState {
     char userFormat[2 * 4097];     // a user format after its conversions
     char wide[8192];               // a wide string argument in UTF-8
     char line[ERRM_RECORD_MAX];    // the line being built
+    FieldsCache fields;            // the fields of the last record
 };
 
 RecordState g_rec = {-1, 0, 0, 0, {},      {}, {}, {}, 0, -1, {}, Kind::none, nullptr, nullptr,
-                     0,  0, 0, 0, nullptr, 0,  0,  {}, 0, {}, {}, {},         {}};
+                     0,  0, 0, 0, nullptr, 0,  0,  {}, 0, {}, {}, {},         {},      {}};
 
 // The calling thread's kernel id, asked once per thread and again after a
 // fork (the child's thread has an id of its own).
 struct ThreadId {
     unsigned forks = ~0u; // g_rec.forks when tid was read
-    pid_t tid = 0;
+    char text[24];        // the id in decimal
+    std::size_t length;   // bytes of text
 };
 thread_local ThreadId t_thread;
-
-pid_t threadId() {
-    if (t_thread.forks != g_rec.forks) t_thread = {g_rec.forks, errm_Sys.gettid()};
-    return t_thread.tid;
-}
 
 // In the child after fork: the next record takes the child's pid, names and
 // file. Only a counter changes here (a fork handler may do little).
@@ -161,6 +178,16 @@ void inForkChild() {
 }
 
 // ----------------------------------------------- clock, names and the path
+
+// "00" to "99": two digits per division.
+constexpr std::array<char, 200> kDigitPairs = [] {
+    std::array<char, 200> a{};
+    for (std::size_t i = 0; i < 100; ++i) {
+        a[2 * i] = static_cast<char>('0' + i / 10);
+        a[2 * i + 1] = static_cast<char>('0' + i % 10);
+    }
+    return a;
+}();
 
 // Days since 1970-01-01 to a civil date (proleptic Gregorian).
 void civilFromDays(std::int64_t z, int *y, unsigned *m, unsigned *d) {
@@ -218,9 +245,9 @@ void timeStamp(char *out) {
     std::memcpy(out, g_rec.stamp, 19);
     out[19] = '.';
     unsigned micro = static_cast<unsigned>(ts.tv_nsec / 1000) % 1000000;
-    for (int i = 25; i >= 20; --i) {
-        out[i] = static_cast<char>('0' + micro % 10);
-        micro /= 10;
+    for (int i = 24; i >= 20; i -= 2) {
+        std::memcpy(out + i, &kDigitPairs[2 * (micro % 100)], 2);
+        micro /= 100;
     }
     out[26] = 'Z';
     out[27] = '\0';
@@ -235,9 +262,42 @@ bool append(char *buf, std::size_t cap, std::size_t *len, std::string_view text)
     return true;
 }
 
+// A magnitude in decimal, written backwards to end; returns where it starts.
+char *digitsBefore(char *end, unsigned long long v) {
+    while (v >= 100) {
+        const std::size_t pair = 2 * static_cast<std::size_t>(v % 100);
+        v /= 100;
+        *--end = kDigitPairs[pair + 1];
+        *--end = kDigitPairs[pair];
+    }
+    if (v >= 10) {
+        *--end = kDigitPairs[2 * v + 1];
+        *--end = kDigitPairs[2 * v];
+    } else {
+        *--end = static_cast<char>('0' + v);
+    }
+    return end;
+}
+
 std::string_view decimal(long long v, char (&buf)[24]) {
-    const auto r = std::to_chars(buf, buf + sizeof buf, v);
-    return {buf, static_cast<std::size_t>(r.ptr - buf)};
+    // The magnitude in unsigned arithmetic, so that LLONG_MIN has one too.
+    const unsigned long long m =
+        v < 0 ? 0ull - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v);
+    char *start = digitsBefore(buf + sizeof buf, m);
+    if (v < 0) *--start = '-';
+    return {start, static_cast<std::size_t>(buf + sizeof buf - start)};
+}
+
+// The calling thread's kernel id in decimal.
+std::string_view threadId() {
+    if (t_thread.forks != g_rec.forks) {
+        t_thread.forks = g_rec.forks;
+        char buf[24];
+        const std::string_view text = decimal(errm_Sys.gettid(), buf);
+        std::memcpy(t_thread.text, text.data(), text.size());
+        t_thread.length = text.size();
+    }
+    return {t_thread.text, t_thread.length};
 }
 
 // The file name: %p, %r and %h expanded when the pattern holds a '%';
@@ -358,9 +418,8 @@ void writeLine(const char *data, std::size_t n) {
     }
 }
 
-// The occurrence number of a record of (kind, subsystem, id): 1, 2, ...;
-// 0 once the table of distinct ids is full.
-std::uint32_t nextCount(Kind kind, std::string_view subsystem, std::string_view id) {
+// The key records of (kind, subsystem, id) are counted under.
+std::uint64_t countKey(Kind kind, std::string_view subsystem, std::string_view id) {
     std::uint64_t h = 1469598103934665603ull;
     auto mix = [&h](std::string_view s) {
         for (unsigned char c : s)
@@ -370,7 +429,12 @@ std::uint32_t nextCount(Kind kind, std::string_view subsystem, std::string_view 
     mix(kKindNames[static_cast<std::size_t>(kind)]);
     mix(subsystem);
     mix(id);
-    if (h == 0) h = 1;
+    return h == 0 ? 1 : h;
+}
+
+// The occurrence number of a record of key h: 1, 2, ...; 0 once the table
+// of distinct ids is full.
+std::uint32_t nextCount(std::uint64_t h) {
     for (std::size_t i = h % kCountSlots;; i = (i + 1) % kCountSlots) {
         CountSlot &slot = g_rec.counts[i];
         if (slot.key == h) return ++slot.count;
@@ -495,10 +559,46 @@ unsigned long long readUnsigned(const Arg &a, va_list &ap) {
 // by the conversions as the C library reads them: in order, or by their
 // "%n$" positions when the first conversion has one. A star width or
 // precision is an int argument of its own.
+// The common case without the parser: every conversion a bare %s, %d, %i,
+// %u or %% (read alike by the parser, see errm_layout.cpp). False, with
+// nothing read, for any other format.
+bool captureBare(const char *format, va_list args) {
+    std::size_t count = 0;
+    for (const char *p = std::strchr(format, '%'); p != nullptr; p = std::strchr(p + 2, '%')) {
+        ArgType type;
+        switch (p[1]) {
+        case '%': continue;
+        case 's': type = ArgType::text; break;
+        case 'd':
+        case 'i': type = ArgType::sInt; break;
+        case 'u': type = ArgType::uInt; break;
+        default: return false;
+        }
+        if (count == kMaxArgs) return false;
+        Arg &a = g_rec.args[count++];
+        a = intArg();
+        a.type = type;
+    }
+    va_list ap;
+    va_copy(ap, args);
+    for (std::size_t i = 0; i < count; ++i) {
+        Arg &a = g_rec.args[i];
+        switch (a.type) {
+        case ArgType::text: a.s = va_arg(ap, const char *); break;
+        case ArgType::uInt: a.u = va_arg(ap, unsigned); break;
+        default: a.i = va_arg(ap, int); break;
+        }
+    }
+    va_end(ap);
+    g_rec.argCount = count;
+    return true;
+}
+
 void captureArgs(const char *format, va_list args) {
     g_rec.argCount = 0;
     g_rec.argsCut = 0;
     if (format == nullptr || format[0] == '\0') return;
+    if (captureBare(format, args)) return;
     std::size_t count = 0;
     int mode = 0; // 0 undecided, 1 in order, 2 by position
     std::array<bool, kMaxArgs> placed{};
@@ -600,6 +700,47 @@ constexpr std::array<bool, 256> kPlain = [] {
     return t;
 }();
 
+// The end of the run of plain bytes that starts at i: sixteen bytes at a
+// time (SSE2) or eight (any other machine) while a whole block is plain,
+// then byte by byte.
+std::size_t plainRun(const unsigned char *s, std::size_t i, std::size_t n) {
+#if defined(__SSE2__)
+    // The stop bytes of the sixteen at b, one bit each. As signed bytes,
+    // those at or above 0x80 are below 0x20 too.
+    auto stops = [](const unsigned char *b) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(b));
+        const __m128i stop = _mm_or_si128(_mm_cmplt_epi8(v, _mm_set1_epi8(0x20)),
+                                          _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')),
+                                                       _mm_cmpeq_epi8(v, _mm_set1_epi8('\\'))));
+        return static_cast<unsigned>(_mm_movemask_epi8(stop));
+    };
+    for (; n - i >= 16; i += 16)
+        if (const unsigned mask = stops(s + i); mask != 0)
+            return i + static_cast<std::size_t>(__builtin_ctz(mask));
+    // The last block, read again from the end: its bytes before i are plain.
+    if (i < n && n >= 16) {
+        const unsigned mask = stops(s + n - 16);
+        return mask == 0 ? n : n - 16 + static_cast<std::size_t>(__builtin_ctz(mask));
+    }
+#endif
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+    constexpr std::uint64_t kHigh = 0x8080808080808080ull;
+    // Some byte of x is zero (exact as to whether one is, whatever the others).
+    auto anyZero = [](std::uint64_t x) { return (x - kOnes) & ~x & kHigh; };
+    while (n - i >= 8) {
+        std::uint64_t w;
+        std::memcpy(&w, s + i, 8);
+        // A byte at or above 0x80, below 0x20, a '"' or a '\\' ends the run.
+        const std::uint64_t stop = (w & kHigh) | ((w - kOnes * 0x20) & ~w & kHigh) |
+                                   anyZero(w ^ (kOnes * '"')) | anyZero(w ^ (kOnes * '\\'));
+        if (stop != 0) break;
+        i += 8;
+    }
+    while (i < n && kPlain[s[i]])
+        ++i;
+    return i;
+}
+
 // Length of the well-formed UTF-8 sequence at s (n bytes left), 0 when the
 // byte at s starts none.
 std::size_t sequenceLength(const unsigned char *s, std::size_t n) {
@@ -631,9 +772,7 @@ void putString(Line &out, const char *text, std::size_t n, std::size_t end) {
     std::size_t i = 0;
     while (i < n) {
         // A run of characters written as they are.
-        std::size_t j = i;
-        while (j < n && kPlain[s[j]])
-            ++j;
+        const std::size_t j = plainRun(s, i, n);
         if (j > i) {
             const std::size_t room = stop - out.len;
             if (j - i > room) {
@@ -747,8 +886,8 @@ template <class T> bool putReal(Line &out, T v, std::size_t end) {
 }
 
 std::string_view unsignedText(unsigned long long v, char (&buf)[24]) {
-    const auto r = std::to_chars(buf, buf + sizeof buf, v);
-    return {buf, static_cast<std::size_t>(r.ptr - buf)};
+    const char *start = digitsBefore(buf + sizeof buf, v);
+    return {start, static_cast<std::size_t>(buf + sizeof buf - start)};
 }
 
 // The precision a string argument is printed with; -1 for none.
@@ -830,6 +969,40 @@ std::string_view withoutLineEnd(std::string_view text) {
     return text;
 }
 
+// The cache holds the fields of f (its subsystem, display and id cut as
+// the record cuts them).
+bool sameFields(const FieldsCache &c, const Fields &f, std::string_view subsystem,
+                std::string_view display, std::string_view id) {
+    return c.len != 0 && c.kind == f.kind && c.number == f.number &&
+           c.severityNumber == f.severityNumber && c.severity == f.severity.data() &&
+           c.subsystemLen == subsystem.size() && c.displayLen == display.size() &&
+           c.idLen == id.size() && std::memcmp(c.keys, subsystem.data(), subsystem.size()) == 0 &&
+           std::memcmp(c.keys + subsystem.size(), display.data(), display.size()) == 0 &&
+           std::memcmp(c.keys + subsystem.size() + display.size(), id.data(), id.size()) == 0;
+}
+
+void keepFields(FieldsCache *c, const Fields &f, std::string_view subsystem,
+                std::string_view display, std::string_view id, std::uint64_t key,
+                std::string_view text) {
+    c->len = 0;
+    if (text.size() > sizeof c->text ||
+        subsystem.size() + display.size() + id.size() > sizeof c->keys)
+        return;
+    c->kind = f.kind;
+    c->number = f.number;
+    c->severityNumber = f.severityNumber;
+    c->severity = f.severity.data();
+    c->subsystemLen = subsystem.size();
+    c->displayLen = display.size();
+    c->idLen = id.size();
+    std::memcpy(c->keys, subsystem.data(), subsystem.size());
+    std::memcpy(c->keys + subsystem.size(), display.data(), display.size());
+    std::memcpy(c->keys + subsystem.size() + display.size(), id.data(), id.size());
+    c->countKey = key;
+    std::memcpy(c->text, text.data(), text.size());
+    c->len = text.size();
+}
+
 // Builds the record of f and the pending arguments and writes it.
 void writeRecord(const Fields &f) {
     if (!ensureFile()) return;
@@ -850,7 +1023,10 @@ void writeRecord(const Fields &f) {
         append(idBuf, sizeof idBuf, &len, decimal(f.number, buf));
         id = std::string_view(idBuf, len);
     }
-    const std::uint32_t count = nextCount(f.kind, subsystem, id);
+    FieldsCache &cache = g_rec.fields;
+    const bool same = sameFields(cache, f, subsystem, display, id);
+    const std::uint64_t key = same ? cache.countKey : countKey(f.kind, subsystem, id);
+    const std::uint32_t count = nextCount(key);
 
     Line out;
     if (g_rec.fixedLen == 0) {
@@ -875,27 +1051,43 @@ void writeRecord(const Fields &f) {
     out.lit("\",");
     out.put(std::string_view(g_rec.fixed, g_rec.fixedLen));
     out.lit(",\"thread\":");
-    out.put(decimal(threadId(), buf));
-    out.lit(",\"kind\":\"");
-    out.put(kKindNames[static_cast<std::size_t>(f.kind)]);
-    out.lit("\",\"subsystem\":");
-    putString(out, subsystem, kHeadEnd);
-    out.lit(",\"display\":");
-    putString(out, display, kHeadEnd);
-    out.lit(",\"number\":");
-    out.put(decimal(f.number, buf));
-    out.lit(",\"id\":");
-    putString(out, id, kHeadEnd);
-    out.lit(",\"severity\":\"");
-    out.put(f.severity); // a keyword of the severity table: nothing to escape
-    out.lit("\",\"severity_number\":");
-    out.put(decimal(f.severityNumber, buf));
+    out.put(threadId());
+    // The cached fields stand for the built ones only where nothing of them
+    // would have been cut.
+    if (same && out.len + cache.len < kHeadEnd) {
+        out.put(std::string_view(cache.text, cache.len));
+    } else {
+        const std::size_t start = out.len;
+        const bool cutBefore = out.cut;
+        out.cut = false;
+        out.lit(",\"kind\":\"");
+        out.put(kKindNames[static_cast<std::size_t>(f.kind)]);
+        out.lit("\",\"subsystem\":");
+        putString(out, subsystem, kHeadEnd);
+        out.lit(",\"display\":");
+        putString(out, display, kHeadEnd);
+        out.lit(",\"number\":");
+        out.put(decimal(f.number, buf));
+        out.lit(",\"id\":");
+        putString(out, id, kHeadEnd);
+        out.lit(",\"severity\":\"");
+        out.put(f.severity); // a keyword of the severity table: nothing to escape
+        out.lit("\",\"severity_number\":");
+        out.put(decimal(f.severityNumber, buf));
+        if (out.cut)
+            cache.len = 0;
+        else
+            keepFields(&cache, f, subsystem, display, id, key,
+                       std::string_view(g_rec.line + start, out.len - start));
+        out.cut = out.cut || cutBefore;
+    }
     out.lit(",\"count\":");
     out.put(decimal(count, buf));
     out.lit(",\"channels\":[");
     bool first = true;
-    for (int i = 0; i < ERRM_CH_COUNT; ++i) {
-        if ((f.channels & (1u << i)) == 0) continue;
+    // The set bits, lowest first.
+    for (unsigned m = f.channels & ((1u << ERRM_CH_COUNT) - 1); m != 0; m &= m - 1) {
+        const int i = __builtin_ctz(m);
         if (!first) out.lit(",");
         first = false;
         out.lit("\"");
@@ -1018,6 +1210,7 @@ void errm_RecordsStart() {
     g_rec.path[0] = '\0';
     g_rec.pending = Kind::none;
     g_rec.fixedLen = 0; // run= may differ in this cycle
+    g_rec.fields.len = 0;
     errm_Rec.on = errm_Opt.json;
     // Occurrences are counted per cycle, as the display counters are.
     if (errm_Rec.on) {

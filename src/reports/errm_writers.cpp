@@ -36,7 +36,7 @@ bool lostOnFile(int handle, int rc) {
 
 } // namespace
 
-int AddReport(const char *line, const char *chiLine, int useChi, int fUpdate) {
+int AddReport(const char *line, const char *chiLine, int useChi, int fUpdate, std::size_t length) {
     errm_MessageEntry *entry = errm_CurrentEntry();
     if (entry == nullptr) return 1; // no message processed yet: no channels
     int countedMark = 0;
@@ -77,7 +77,9 @@ int AddReport(const char *line, const char *chiLine, int useChi, int fUpdate) {
                 failed = 1;
             break;
         default:
-            if (lostOnFile(ch.handle, written = errm_FM_Puts(ch.handle, line))) failed = 1;
+            written = length != ERRM_LENGTH_UNKNOWN ? errm_FM_PutLine(ch.handle, line, length)
+                                                    : errm_FM_Puts(ch.handle, line);
+            if (lostOnFile(ch.handle, written)) failed = 1;
             break;
         }
         if (written == 0 && counted == 1) countedMark = 1;

@@ -4,10 +4,18 @@
 #ifndef ERRM_WRITERS_H
 #define ERRM_WRITERS_H
 
+#include <cstddef>
+
+// A line length the caller does not know.
+constexpr std::size_t ERRM_LENGTH_UNKNOWN = ~static_cast<std::size_t>(0);
+
 // Writes line (and chiLine on CHI) on each authorised channel of the current
 // entry's report list. useChi 1 lets STDOUT take the Chi line in NUSK mode;
-// fUpdate 1 feeds the display counter. 1 done, 0 a report file failed to open.
-int AddReport(const char *line, const char *chiLine, int useChi, int fUpdate);
+// fUpdate 1 feeds the display counter. length is line's length when the
+// caller knows it (the files then take it without measuring it again).
+// 1 done, 0 a report file failed to open.
+int AddReport(const char *line, const char *chiLine, int useChi, int fUpdate,
+              std::size_t length = ERRM_LENGTH_UNKNOWN);
 
 // Writes line on the channels named by report letters. 1 done, 0 when a
 // letter is unknown or a report file failed to open.
