@@ -23,6 +23,7 @@ errm_LineBuffers errm_Lines = {};
 namespace {
 
 struct SeverityRow {
+    std::string_view keyword; // severity name
     std::string_view display; // word printed in decorated lines
     const char *chiPrefix;    // Chi line prefix format, null when none
     std::string_view lead;    // "** " display ": (", the decorated line's start
@@ -30,15 +31,15 @@ struct SeverityRow {
 
 // Indexed by severity code; row 0 is never printed for a valid message.
 constexpr std::array<SeverityRow, 9> kSeverities = {{
-    {"?", nullptr, "** ?: ("},
-    {"Error", "ERROR %s:", "** Error: ("},
-    {"Error", "ERROR %s:", "** Error: ("},
-    {"Warning", "Warning %s:", "** Warning: ("},
-    {"Fatal", "ERROR %s:", "** Fatal: ("},
-    {"Trace", nullptr, "** Trace: ("},
-    {"Debug", nullptr, "** Debug: ("},
-    {"Note", "Note %s:", "** Note: ("},
-    {"DI", nullptr, "** DI: ("},
+    {"?", "?", nullptr, "** ?: ("},
+    {"ERROR", "Error", "ERROR %s:", "** Error: ("},
+    {"ERROR_DELAYED", "Error", "ERROR %s:", "** Error: ("},
+    {"WARNING", "Warning", "Warning %s:", "** Warning: ("},
+    {"FATAL", "Fatal", "ERROR %s:", "** Fatal: ("},
+    {"TRACE", "Trace", nullptr, "** Trace: ("},
+    {"DEBUG", "Debug", nullptr, "** Debug: ("},
+    {"NOTE", "Note", "Note %s:", "** Note: ("},
+    {"DISPLAY", "DI", nullptr, "** DI: ("},
 }};
 static_assert(kSeverities[ERRM_SEV_DISPLAY].display == "DI", "indexed by severity code");
 
@@ -62,6 +63,11 @@ constexpr std::array<int, 6> kChiSeverities = {
 } // namespace
 
 // --------------------------------------------------------------- severities
+
+const char *errm_SeverityKeyword(int code) {
+    return code >= 1 && code <= 8 ? kSeverities[static_cast<std::size_t>(code)].keyword.data()
+                                  : "?";
+}
 
 int errm_IsChiSeverityCode(int code) {
     for (int s : kChiSeverities) {

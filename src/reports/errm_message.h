@@ -40,6 +40,7 @@ extern errm_LineBuffers errm_Lines;
 
 // ------------------------------------------------------- severities, layouts
 
+const char *errm_SeverityKeyword(int code);     // "ERROR" .. "DISPLAY", "?" otherwise
 int errm_IsChiSeverityCode(int code);
 // 1 when the current entry's severity is in the Chi severity list.
 int errm_IsChiSeverity();
