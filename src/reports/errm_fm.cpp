@@ -20,6 +20,7 @@
 #include "reports/errm_fm.h"
 #include "base/errm_alloc.h"
 #include "base/errm_interr.h"
+#include "base/errm_limits.h"
 #include "base/errm_options.h"
 #include "base/errm_sink.h"
 #include "base/errm_text.h"
@@ -34,6 +35,9 @@
 
 namespace {
 
+static_assert(ERRM_TAG_FM_NAME + ERRM_FM_ENTRIES <= ERRM_TAG_PATH,
+              "one tag per entry, none shared");
+
 struct FmEntry {
     int used;               // 1 while the entry holds a stream
     int handle;             // own index while in use, -1 when free
@@ -41,7 +45,7 @@ struct FmEntry {
     int flushAlways;        // flush after every successful write (recorded streams)
     int recorded;           // 1: stream opened by somebody else
     char *name;             // heap copy of the name, null when free
-    int tag;                // allocation tag 110000 + index, -1 when free
+    int tag;                // ERRM_TAG_FM_NAME + index, -1 when free
     int told;               // 1 once its write-failure line was printed
     int writing;            // 1: opened for writing, written through the writer
     int gone;               // 1: released by a failed close, failure already told
@@ -117,7 +121,7 @@ int fillEntry(int index, const char *name, std::FILE *stream, int recorded, int 
     e.handle = index;
     *handle = index;
     e.recorded = recorded;
-    int tag = ERRM_FM_TAG_BASE + index;
+    int tag = ERRM_TAG_FM_NAME + index;
     std::size_t n = std::strlen(name);
     char *copy = static_cast<char *>(errm_AllocateWOClear(n + 2, tag));
     if (copy == nullptr) return ERRM_E_NO_MEMORY;
@@ -194,7 +198,7 @@ int writtenHere(int fd) {
 std::FILE *openWriter(const char *name, int truncate, int binary, errm_FileWriter *w, char *opened,
                       std::size_t cap, int mustOwn) {
     if (!errm_PL_OnFork(errm_FW_OnFork)) return nullptr;
-    char ranked[1024];
+    char ranked[ERRM_NAME_CAP];
     if (!mustOwn && rankName(name, ranked, sizeof ranked)) name = ranked;
     // Nothing is emptied before the lock is held.
     std::FILE *stream = errm_PL_Fopen(name, binary == 1 ? "ab" : "a");
@@ -206,7 +210,7 @@ std::FILE *openWriter(const char *name, int truncate, int binary, errm_FileWrite
     int rc = errm_FW_Attach(w, fileno(stream), truncate, shared);
     if (rc == ERRM_FW_READY && errm_StrCopy(opened, cap, name)) return stream;
     errm_PL_Fclose(stream);
-    char own[1024];
+    char own[ERRM_NAME_CAP];
     if (rc != ERRM_FW_HELD || mustOwn || !ownName(name, own, sizeof own)) return nullptr;
     stream = openWriter(own, 1, binary, w, opened, cap, 1);
     if (stream != nullptr)
@@ -225,7 +229,7 @@ void adoptInChild(int handle) {
     e.stream = nullptr;
     e.writer.lost = 1;
     if (e.name == nullptr) return;
-    char own[1024], opened[1024];
+    char own[ERRM_NAME_CAP], opened[ERRM_NAME_CAP];
     if (!ownName(e.name, own, sizeof own)) return;
     std::FILE *stream = openWriter(own, 1, 0, &e.writer, opened, sizeof opened, 1);
     if (stream == nullptr) return;
@@ -274,7 +278,7 @@ int errm_FM_Open(const char *name, char mode, int binary, int *handle) {
         return ERRM_E_FM_FULL;
     }
     errm_FileWriter writer{};
-    char opened[1024];
+    char opened[ERRM_NAME_CAP];
     const char *shown = name;
     std::FILE *stream = nullptr;
     if (mode == 'r') {

@@ -14,7 +14,6 @@
 #include <cstdio>
 
 inline constexpr int ERRM_FM_ENTRIES = 16;
-inline constexpr int ERRM_FM_TAG_BASE = 110000;
 
 int errm_FM_Open(const char *name, char mode, int binary, int *handle);
 int errm_FM_RecordHandle(const char *name, std::FILE *stream, int *handle);
