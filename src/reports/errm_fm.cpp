@@ -29,7 +29,6 @@
 
 #include <array>
 #include <cstdarg>
-#include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
 
@@ -37,6 +36,10 @@ namespace {
 
 static_assert(ERRM_TAG_FM_NAME + ERRM_FM_ENTRIES <= ERRM_TAG_PATH,
               "one tag per entry, none shared");
+
+// The buffer errm_FM_VPrintf formats a written file's text in.
+constexpr std::size_t kPrintfCap = 8192;
+static_assert(ERRM_REPORT_LINE_CAP + 64 <= kPrintfCap, "a trace line and its prefix fit");
 
 struct FmEntry {
     int used;               // 1 while the entry holds a stream
@@ -463,29 +466,15 @@ int errm_FM_VPrintf(int handle, const char *format, va_list args) {
     if (rc != 0) return rc;
     FmEntry &e = entry(handle);
     if (isWriter(e)) {
-        // Formatted on the stack; a longer text takes a heap block of its own.
-        char text[8192];
-        va_list again;
-        va_copy(again, args);
+        // Formatted on the stack. The formatted writes are the base's trace
+        // and internal error lines: a line of ERRM_REPORT_LINE_CAP and a
+        // prefix of 64 at most, so the cut below is never reached.
+        char text[kPrintfCap];
         int n = std::vsnprintf(text, sizeof text, format, args);
-        if (n < 0) {
-            va_end(again);
-            return writeFailed(handle);
-        }
-        if (static_cast<std::size_t>(n) < sizeof text) {
-            va_end(again);
-            return writerAppend(handle, text, static_cast<std::size_t>(n));
-        }
-        char *big = static_cast<char *>(std::malloc(static_cast<std::size_t>(n) + 1));
-        if (big == nullptr) {
-            va_end(again);
-            return writeFailed(handle);
-        }
-        std::vsnprintf(big, static_cast<std::size_t>(n) + 1, format, again);
-        va_end(again);
-        rc = writerAppend(handle, big, static_cast<std::size_t>(n));
-        std::free(big);
-        return rc;
+        if (n < 0) return writeFailed(handle);
+        std::size_t len = static_cast<std::size_t>(n);
+        if (len >= sizeof text) len = sizeof text - 1;
+        return writerAppend(handle, text, len);
     }
     int n = std::vfprintf(e.stream, format, args);
     if (n < 0) return writeFailed(handle);

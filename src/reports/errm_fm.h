@@ -28,6 +28,7 @@ int errm_FM_Eof(int handle, int *eof);
 long long errm_FM_Size(int handle);
 int errm_FM_Puts(int handle, const char *text);
 int errm_FM_Printf(int handle, const char *format, ...) __attribute__((format(printf, 2, 3)));
+// A written file takes at most 8191 characters of one formatted text.
 int errm_FM_VPrintf(int handle, const char *format, va_list args);
 int errm_FM_Putc(int handle, int c);
 int errm_FM_Write(int handle, const void *buffer, std::size_t count);
