@@ -138,7 +138,7 @@ constexpr std::array kResults = {
                  "Free memory, or load fewer "
                  "descriptors."),
     ERRMC_RESULT(ERRM_ERR_MAP,
-                 "ERRM_ReadErrorDescriptor, ERRM_DisplayInfos", "The descriptor file could not be mapped (empty or unreadable).",
+                 "ERRM_ReadErrorDescriptor, ERRM_DisplayInfos", "The descriptor file could not be read into memory (empty or unreadable).",
                  "Rebuild it with errmc compile."),
     ERRMC_RESULT(ERRM_ERR_NULL,
                  "ERRM_ReadErrorDescriptor, ERRM_DisplayInfos", "A pointer argument was null.", "Pass a valid pointer."),
