@@ -809,6 +809,42 @@ bool putArg(Line &out, const Arg &a, std::size_t end) {
     return false;
 }
 
+// The fields that stay for the process and the cycle, escaped once into
+// g_rec.fixed; out is the record's line, left empty (a cut stays told).
+void keepFixedFields(Line &out) {
+    char buf[24];
+    const errm_ProcessRank &rank = errm_Rank();
+    out.lit("\"host\":");
+    putString(out, g_rec.host, kHeadEnd);
+    out.lit(",\"pid\":");
+    out.put(decimal(g_rec.pid, buf));
+    out.lit(",\"rank\":");
+    out.put(rank.known ? decimal(rank.rank, buf) : "null");
+    out.lit(",\"size\":");
+    out.put(rank.known ? decimal(rank.size, buf) : "null");
+    out.lit(",\"run\":");
+    putString(out, errm_Opt.run[0] != '\0' ? errm_Opt.run : g_rec.run, kHeadEnd);
+    g_rec.fixedLen = out.len; // at most 4,700 bytes: 255 and 511 characters escaped
+    std::memcpy(g_rec.fixed, g_rec.line, g_rec.fixedLen);
+    out.len = 0;
+}
+
+// The "args" array of the pending arguments: each one whole or not at all,
+// and none after the first that does not fit.
+void putArgs(Line &out) {
+    out.lit(",\"args\":[");
+    for (std::size_t i = 0; i < g_rec.argCount; ++i) {
+        const std::size_t before = out.len;
+        if (i > 0 && !out.fits(",", kArgsEnd)) break;
+        if (!putArg(out, g_rec.args[i], kArgsEnd)) {
+            out.len = before; // no partial value, no dangling comma
+            break;
+        }
+    }
+    if (g_rec.argsCut) out.cut = true;
+    out.lit("]");
+}
+
 // What one record says beyond the process's own fields.
 struct Fields {
     Kind kind;
@@ -853,23 +889,7 @@ void writeRecord(const Fields &f) {
     const std::uint32_t count = nextCount(f.kind, subsystem, id);
 
     Line out;
-    if (g_rec.fixedLen == 0) {
-        // The fields that stay for the process and the cycle, escaped once.
-        const errm_ProcessRank &rank = errm_Rank();
-        out.lit("\"host\":");
-        putString(out, g_rec.host, kHeadEnd);
-        out.lit(",\"pid\":");
-        out.put(decimal(g_rec.pid, buf));
-        out.lit(",\"rank\":");
-        out.put(rank.known ? decimal(rank.rank, buf) : "null");
-        out.lit(",\"size\":");
-        out.put(rank.known ? decimal(rank.size, buf) : "null");
-        out.lit(",\"run\":");
-        putString(out, errm_Opt.run[0] != '\0' ? errm_Opt.run : g_rec.run, kHeadEnd);
-        g_rec.fixedLen = out.len; // at most 4,700 bytes: 255 and 511 characters escaped
-        std::memcpy(g_rec.fixed, g_rec.line, g_rec.fixedLen);
-        out.len = 0;
-    }
+    if (g_rec.fixedLen == 0) keepFixedFields(out);
     out.lit("{\"time\":\"");
     out.put(std::string_view(stamp, 27));
     out.lit("\",");
@@ -906,17 +926,7 @@ void writeRecord(const Fields &f) {
     putString(out, withoutLineEnd(f.text), kTextEnd);
     out.lit(",\"template\":");
     putString(out, f.format, kTemplateEnd);
-    out.lit(",\"args\":[");
-    for (std::size_t i = 0; i < g_rec.argCount; ++i) {
-        const std::size_t before = out.len;
-        if (i > 0 && !out.fits(",", kArgsEnd)) break;
-        if (!putArg(out, g_rec.args[i], kArgsEnd)) {
-            out.len = before; // no partial value, no dangling comma
-            break;
-        }
-    }
-    if (g_rec.argsCut) out.cut = true;
-    out.lit("]");
+    putArgs(out);
     if (out.cut) out.lit(",\"truncated\":true");
     out.lit("}\n");
     writeLine(g_rec.line, out.len);
