@@ -12,6 +12,18 @@
 #include <array>
 #include <cstdio>
 
+namespace {
+
+constexpr bool internalErrorsInOrder() {
+    for (int i = 0; i < ERRM_E_LAST - ERRM_E_FIRST + 1; ++i)
+        if (errm_kInternalErrors[static_cast<std::size_t>(i)].code != ERRM_E_FIRST + i)
+            return false;
+    return errm_kInternalErrors.back().code == 0;
+}
+static_assert(internalErrorsInOrder(), "the catalogue holds 1000..1101 in order, then the end row");
+
+} // namespace
+
 const char *errm_InternalErrorText(int code) {
     if (code < ERRM_E_FIRST || code > ERRM_E_LAST) return nullptr;
     return errm_kInternalErrors[static_cast<std::size_t>(code - ERRM_E_FIRST)].format;

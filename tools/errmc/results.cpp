@@ -3,6 +3,7 @@
 // the text comes from the library's own catalogue. Then lookup and printing.
 #include "results.h"
 
+#include "base/errm_interr.h"
 #include "base/errm_interr_texts.h"
 #include "version.h"
 #include "json_text.h"
