@@ -51,17 +51,6 @@ void formatBounded(char *buf, std::size_t cap, const char *format, va_list args)
 
 } // namespace
 
-namespace {
-
-__attribute__((format(printf, 2, 3))) void sinkPrintf(int handle, const char *format, ...) {
-    va_list args;
-    va_start(args, format);
-    errm_Sink.vprintf(handle, format, args);
-    va_end(args);
-}
-
-} // namespace
-
 void errm_ReportInternalError(int code, ...) {
     if (errm_G.FTraceDLL == 0) return;
     const char *format = errm_InternalErrorText(code);
@@ -82,8 +71,8 @@ void errm_ReportInternalError(int code, ...) {
     if (!errm_G.FTraceClosedByFInit) {
         // Prefix and text in one write: a reader of the file sees whole lines.
         if (errm_G.TraceFileHandle != -1)
-            sinkPrintf(errm_G.TraceFileHandle, "%sError DLL: %d %s", g_reportPrefix, code,
-                       g_reportText);
+            errm_SinkPrintf(errm_G.TraceFileHandle, "%sError DLL: %d %s", g_reportPrefix, code,
+                            g_reportText);
         else
             errm_ConsolePuts(g_reportPrefix);
     }
