@@ -324,13 +324,27 @@ ssize_t errm_PL_WriteNoSigpipe(int fd, const void *buf, std::size_t n) {
 }
 
 int errm_PL_OnFork(void (*inChild)()) {
-    static int registered = 0;
-    if (registered) return 1;
-    if (::pthread_atfork(nullptr, nullptr, inChild) != 0) return 0;
-    registered = 1;
-    return 1;
+    // The functions registered so far, each one once.
+    static void (*registered[4])() = {};
+    for (auto *&slot : registered) {
+        if (slot == inChild) return 1;
+        if (slot != nullptr) continue;
+        if (::pthread_atfork(nullptr, nullptr, inChild) != 0) return 0;
+        slot = inChild;
+        return 1;
+    }
+    return 0;
 }
 
-int errm_PL_OnForkChild(void (*inChild)()) {
-    return ::pthread_atfork(nullptr, nullptr, inChild) == 0 ? 1 : 0;
+std::size_t errm_PL_WriteAll(int fd, const void *data, std::size_t n, int noSigpipe) {
+    const char *at = static_cast<const char *>(data);
+    std::size_t done = 0;
+    while (done < n) {
+        const ssize_t k = noSigpipe == 1 ? errm_PL_WriteNoSigpipe(fd, at + done, n - done)
+                                         : errm_Sys.write(fd, at + done, n - done);
+        if (k < 0 && errno == EINTR) continue;
+        if (k <= 0) break;
+        done += static_cast<std::size_t>(k);
+    }
+    return done;
 }

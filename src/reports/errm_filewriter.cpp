@@ -112,14 +112,7 @@ int errm_FW_Append(errm_FileWriter *w, const char *data, std::size_t n) {
         w->lost = 1;
         return 0;
     }
-    std::size_t done = 0;
-    while (done < n) {
-        ssize_t k = w->pipe == 1 ? errm_PL_WriteNoSigpipe(w->fd, data + done, n - done)
-                                 : errm_Sys.write(w->fd, data + done, n - done);
-        if (k < 0 && errno == EINTR) continue;
-        if (k <= 0) break;
-        done += static_cast<std::size_t>(k);
-    }
+    const std::size_t done = errm_PL_WriteAll(w->fd, data, n, w->pipe);
     if (done == n) return 1;
     if (done > 0 && w->kind == errm_WriterKind::file) cutPartialLine(w, done);
     w->lost = 1;

@@ -20,7 +20,6 @@
 #include "reports/errm_message.h"
 
 #include <array>
-#include <cerrno>
 #include <cfloat>
 #include <charconv>
 #include <climits>
@@ -346,16 +345,7 @@ int ensureFile() {
 
 // Writes the whole line: resumes after a partial write or an interruption.
 void writeLine(const char *data, std::size_t n) {
-    while (n > 0) {
-        const ssize_t w = errm_Sys.write(g_rec.fd, data, n);
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            return;
-        }
-        if (w == 0) return;
-        data += w;
-        n -= static_cast<std::size_t>(w);
-    }
+    errm_PL_WriteAll(g_rec.fd, data, n, 0);
 }
 
 // The occurrence number of a record of (kind, subsystem, id): 1, 2, ...;
@@ -1024,7 +1014,7 @@ void recordNotice(const errm_MessageEntry *entry) {
 
 void errm_RecordsStart() {
     closeFile();
-    if (errm_Opt.json && !g_rec.forkHandler) g_rec.forkHandler = errm_PL_OnForkChild(inForkChild);
+    if (errm_Opt.json && !g_rec.forkHandler) g_rec.forkHandler = errm_PL_OnFork(inForkChild);
     g_rec.path[0] = '\0';
     g_rec.pending = Kind::none;
     g_rec.fixedLen = 0; // run= may differ in this cycle
