@@ -48,23 +48,21 @@ int openForAppending(const char *path) {
     return ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666);
 }
 
-// A read mode opens regular files only (see openRegularForReading); an
-// append mode never blocks (see openForAppending).
-std::FILE *sysFopen(const char *path, const char *mode) {
-    if (mode[0] == 'a') {
-        int fd = openForAppending(path);
-        if (fd < 0) return nullptr;
-        std::FILE *stream = ::fdopen(fd, mode);
-        if (stream == nullptr) ::close(fd);
-        return stream;
-    }
-    if (mode[0] != 'r') return std::fopen(path, mode);
-    int fd = openRegularForReading(path);
+// A stream on fd (null when fd is not open, fd closed when it fails).
+std::FILE *streamOn(int fd, const char *mode) {
     if (fd < 0) return nullptr;
-    // O_NONBLOCK has no effect on a regular file; the stream reads as usual.
     std::FILE *stream = ::fdopen(fd, mode);
     if (stream == nullptr) ::close(fd);
     return stream;
+}
+
+// A read mode opens regular files only (see openRegularForReading); an
+// append mode never blocks (see openForAppending).
+std::FILE *sysFopen(const char *path, const char *mode) {
+    if (mode[0] == 'a') return streamOn(openForAppending(path), mode);
+    if (mode[0] != 'r') return std::fopen(path, mode);
+    // O_NONBLOCK has no effect on a regular file; the stream reads as usual.
+    return streamOn(openRegularForReading(path), mode);
 }
 int sysFclose(std::FILE *f) {
     return std::fclose(f);
