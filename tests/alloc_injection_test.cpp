@@ -203,7 +203,7 @@ class AllocationFailure : public ::testing::Test {
 // What the console must show when an allocation of a tag failed.
 std::string ExpectedReport(int tag) {
     if (tag >= 120590 && tag <= 120594) return "Memory allocation failure for ";
-    if (tag >= ERRM_FM_TAG_BASE && tag < ERRM_FM_TAG_BASE + ERRM_FM_ENTRIES)
+    if (tag >= ERRM_TAG_FM_NAME && tag < ERRM_TAG_FM_NAME + ERRM_FM_ENTRIES)
         return "Open file failure for ";
     if (tag == 110872) return "cat file error for searched.txt";
     if (tag == 120522) return "Reports ReturnError";
@@ -335,7 +335,7 @@ TEST(FileNameCopyFailure, ReportFileIsClosedAndOpensOnTheNextLine) {
     const int entriesNext = EntriesInUse();
     const std::string text = out.Text();
     EXPECT_EQ(failed, ERRM_E_REPORTS);
-    EXPECT_EQ(tag, ERRM_FM_TAG_BASE + entries);
+    EXPECT_EQ(tag, ERRM_TAG_FM_NAME + entries);
     EXPECT_EQ(entriesAfter, entries);
     EXPECT_EQ(fdsAfter, fds);
     EXPECT_EQ(next, 0);

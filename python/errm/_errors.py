@@ -51,7 +51,7 @@ class NotLoadedError(Error):
 
 
 class OpenError(Error):
-    """A file could not be opened or mapped (descriptor, report file, copied file)."""
+    """A file could not be opened or read (descriptor, report file, copied file)."""
 
 
 class DescriptorError(Error):

@@ -116,5 +116,5 @@ def test_errors(open_session: Any, catalogues: pathlib.Path, call: Any, family: 
 
 def test_every_code_has_a_family_name_of_the_library() -> None:
     from errm._errors import _FAMILIES
-    names = {r["name"] for r in errm.results().values()}
-    assert len(names) == 39 and set(_FAMILIES) <= names
+    names = {r["name"] for r in errm.results().values() if r["code"] >= 1000}
+    assert len(names) == 37 and set(_FAMILIES) <= names

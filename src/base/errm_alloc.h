@@ -13,6 +13,8 @@
 // obtains or releases a block (the allocation test and the debug lines show
 // them).
 enum errm_AllocTag : int {
+    ERRM_TAG_FM_NAME = 110000,        // a file manager entry's name copy, plus the entry's
+                                      // handle (110000..110015)
     ERRM_TAG_PATH = 110872,           // a search-path directory
     ERRM_TAG_PATH_RELEASE = 110964,   // a search-path directory given back
     ERRM_TAG_RETURN = 120521,         // a thread's Return buffer, at init or first retrieval

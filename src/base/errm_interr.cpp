@@ -12,6 +12,18 @@
 #include <array>
 #include <cstdio>
 
+namespace {
+
+constexpr bool internalErrorsInOrder() {
+    for (int i = 0; i < ERRM_E_LAST - ERRM_E_FIRST + 1; ++i)
+        if (errm_kInternalErrors[static_cast<std::size_t>(i)].code != ERRM_E_FIRST + i)
+            return false;
+    return errm_kInternalErrors.back().code == 0;
+}
+static_assert(internalErrorsInOrder(), "the catalogue holds 1000..1101 in order, then the end row");
+
+} // namespace
+
 const char *errm_InternalErrorText(int code) {
     if (code < ERRM_E_FIRST || code > ERRM_E_LAST) return nullptr;
     return errm_kInternalErrors[static_cast<std::size_t>(code - ERRM_E_FIRST)].format;
@@ -39,17 +51,6 @@ void formatBounded(char *buf, std::size_t cap, const char *format, va_list args)
 
 } // namespace
 
-namespace {
-
-__attribute__((format(printf, 2, 3))) void sinkPrintf(int handle, const char *format, ...) {
-    va_list args;
-    va_start(args, format);
-    errm_Sink.vprintf(handle, format, args);
-    va_end(args);
-}
-
-} // namespace
-
 void errm_ReportInternalError(int code, ...) {
     if (errm_G.FTraceDLL == 0) return;
     const char *format = errm_InternalErrorText(code);
@@ -70,8 +71,8 @@ void errm_ReportInternalError(int code, ...) {
     if (!errm_G.FTraceClosedByFInit) {
         // Prefix and text in one write: a reader of the file sees whole lines.
         if (errm_G.TraceFileHandle != -1)
-            sinkPrintf(errm_G.TraceFileHandle, "%sError DLL: %d %s", g_reportPrefix, code,
-                       g_reportText);
+            errm_SinkPrintf(errm_G.TraceFileHandle, "%sError DLL: %d %s", g_reportPrefix, code,
+                            g_reportText);
         else
             errm_ConsolePuts(g_reportPrefix);
     }

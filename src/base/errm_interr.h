@@ -35,7 +35,7 @@ enum errm_ErrorCode : int {
     ERRM_E_CLOSE = 1066,            // closing a file failed
     ERRM_E_FILE_NOT_FOUND = 1067,   // file to concatenate not found
     ERRM_E_NO_MEMORY = 1068,        // allocation failed
-    ERRM_E_MAP = 1069,              // mapping a file failed
+    ERRM_E_MAP = 1069,              // a file could not be read into memory
     ERRM_E_NULL = 1070,             // null pointer argument
     ERRM_E_OPEN = 1071,             // opening a file failed
     ERRM_E_INDEX_SIZE = 1072,       // line too long for its buffer

@@ -1,10 +1,9 @@
 // errm_interr_texts.h - the internal error catalogue: the printf format the
 // library reports for each code 1000..1101. A header of constants only, so
-// that errmc (errmc explain) reads the same texts without linking the library.
+// that errmc (errmc explain) reads the same texts without linking the library;
+// errm_interr.cpp checks the rows against the codes of errm_interr.h.
 #ifndef ERRM_INTERR_TEXTS_H
 #define ERRM_INTERR_TEXTS_H
-
-#include "base/errm_interr.h"
 
 #include <array>
 
@@ -119,14 +118,5 @@ inline constexpr std::array<errm_InternalErrorRow, 103> errm_kInternalErrors = {
     {1101, "?\n"},
     {0, "$"},
 }};
-
-constexpr bool errm_InternalErrorsInOrder() {
-    for (int i = 0; i < ERRM_E_LAST - ERRM_E_FIRST + 1; ++i)
-        if (errm_kInternalErrors[static_cast<std::size_t>(i)].code != ERRM_E_FIRST + i)
-            return false;
-    return errm_kInternalErrors.back().code == 0;
-}
-static_assert(errm_InternalErrorsInOrder(),
-              "the catalogue holds 1000..1101 in order, then the end row");
 
 #endif

@@ -21,4 +21,14 @@ struct errm_FileSink {
 // Defined by the file manager.
 extern const errm_FileSink errm_Sink;
 
+// A formatted write through the sink; its result.
+__attribute__((format(printf, 2, 3))) inline int errm_SinkPrintf(int handle, const char *format,
+                                                                 ...) {
+    va_list args;
+    va_start(args, format);
+    const int rc = errm_Sink.vprintf(handle, format, args);
+    va_end(args);
+    return rc;
+}
+
 #endif

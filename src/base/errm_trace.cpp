@@ -16,9 +16,9 @@
 namespace {
 
 struct TraceState {
-    char fileName[ERRM_NAME_CAP];   // name of the trace file
+    char fileName[ERRM_NAME_CAP];    // name of the trace file
     char line[ERRM_REPORT_LINE_CAP]; // trace line being built
-    char prefix[32];                // "DLL(%3d): "
+    char prefix[32];                 // "DLL(%3d): "
 };
 
 TraceState g_trace = {};
@@ -73,19 +73,6 @@ int errm_OpenDllTrace() {
 
 // -------------------------------------------------------------- adding lines
 
-namespace {
-
-int sinkPrintf(int handle, const char *format, ...) __attribute__((format(printf, 2, 3)));
-int sinkPrintf(int handle, const char *format, ...) {
-    va_list args;
-    va_start(args, format);
-    int rc = errm_Sink.vprintf(handle, format, args);
-    va_end(args);
-    return rc;
-}
-
-} // namespace
-
 void errm_TraceAdd(const char *format, ...) {
     // After ERRM_FInit no file is written (nor opened) until the next
     // ERRM_Init; the console echo goes on.
@@ -114,7 +101,7 @@ void errm_TraceAdd(const char *format, ...) {
         errm_ConsolePuts(g_trace.line);
     }
     // Prefix and text in one write: a reader of the file sees whole lines.
-    if (toFile) sinkPrintf(errm_G.TraceFileHandle, "%s%s", g_trace.prefix, g_trace.line);
+    if (toFile) errm_SinkPrintf(errm_G.TraceFileHandle, "%s%s", g_trace.prefix, g_trace.line);
 }
 
 // ------------------------------------------------------------------ closing

@@ -48,23 +48,21 @@ int openForAppending(const char *path) {
     return ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666);
 }
 
-// A read mode opens regular files only (see openRegularForReading); an
-// append mode never blocks (see openForAppending).
-std::FILE *sysFopen(const char *path, const char *mode) {
-    if (mode[0] == 'a') {
-        int fd = openForAppending(path);
-        if (fd < 0) return nullptr;
-        std::FILE *stream = ::fdopen(fd, mode);
-        if (stream == nullptr) ::close(fd);
-        return stream;
-    }
-    if (mode[0] != 'r') return std::fopen(path, mode);
-    int fd = openRegularForReading(path);
+// A stream on fd (null when fd is not open, fd closed when it fails).
+std::FILE *streamOn(int fd, const char *mode) {
     if (fd < 0) return nullptr;
-    // O_NONBLOCK has no effect on a regular file; the stream reads as usual.
     std::FILE *stream = ::fdopen(fd, mode);
     if (stream == nullptr) ::close(fd);
     return stream;
+}
+
+// A read mode opens regular files only (see openRegularForReading); an
+// append mode never blocks (see openForAppending).
+std::FILE *sysFopen(const char *path, const char *mode) {
+    if (mode[0] == 'a') return streamOn(openForAppending(path), mode);
+    if (mode[0] != 'r') return std::fopen(path, mode);
+    // O_NONBLOCK has no effect on a regular file; the stream reads as usual.
+    return streamOn(openRegularForReading(path), mode);
 }
 int sysFclose(std::FILE *f) {
     return std::fclose(f);
@@ -324,13 +322,27 @@ ssize_t errm_PL_WriteNoSigpipe(int fd, const void *buf, std::size_t n) {
 }
 
 int errm_PL_OnFork(void (*inChild)()) {
-    static int registered = 0;
-    if (registered) return 1;
-    if (::pthread_atfork(nullptr, nullptr, inChild) != 0) return 0;
-    registered = 1;
-    return 1;
+    // The functions registered so far, each one once.
+    static void (*registered[4])() = {};
+    for (auto *&slot : registered) {
+        if (slot == inChild) return 1;
+        if (slot != nullptr) continue;
+        if (::pthread_atfork(nullptr, nullptr, inChild) != 0) return 0;
+        slot = inChild;
+        return 1;
+    }
+    return 0;
 }
 
-int errm_PL_OnForkChild(void (*inChild)()) {
-    return ::pthread_atfork(nullptr, nullptr, inChild) == 0 ? 1 : 0;
+std::size_t errm_PL_WriteAll(int fd, const void *data, std::size_t n, int noSigpipe) {
+    const char *at = static_cast<const char *>(data);
+    std::size_t done = 0;
+    while (done < n) {
+        const ssize_t k = noSigpipe == 1 ? errm_PL_WriteNoSigpipe(fd, at + done, n - done)
+                                         : errm_Sys.write(fd, at + done, n - done);
+        if (k < 0 && errno == EINTR) continue;
+        if (k <= 0) break;
+        done += static_cast<std::size_t>(k);
+    }
+    return done;
 }

@@ -132,12 +132,13 @@ int errm_PL_JoinStandardStream(int fd);
 // A SIGPIPE pending before the call stays pending.
 ssize_t errm_PL_WriteNoSigpipe(int fd, const void *buf, std::size_t n);
 
-// Registers, once per process, a function run in the child after fork().
-// Returns 1 when registered.
-int errm_PL_OnFork(void (*inChild)());
+// Writes n bytes through the table (with SIGPIPE held back when noSigpipe
+// is 1), resuming after a partial write or an interruption. Returns the
+// bytes written: n, or fewer when a write failed or wrote nothing.
+std::size_t errm_PL_WriteAll(int fd, const void *data, std::size_t n, int noSigpipe);
 
-// Registers a function run in the child after fork() (pthread_atfork).
-// Returns 1 when registered. Each call registers once more: call it once.
-int errm_PL_OnForkChild(void (*inChild)());
+// Registers a function run in the child after fork(), once per process for
+// each function (four at most). Returns 1 when it is registered.
+int errm_PL_OnFork(void (*inChild)());
 
 #endif

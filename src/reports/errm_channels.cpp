@@ -11,7 +11,6 @@
 
 #include <array>
 #include <cstdio>
-#include <cstring>
 
 // ------------------------------------------------------------------ tables
 
@@ -146,9 +145,9 @@ void errm_ResetReportChannels() {
     // Client streams stay registered (handles and FChiFileHandle are kept):
     // a client resets its stream before closing it, in any cycle.
     errm_G.NbrOfReports = 0;
-    for (int i = 0; i < 16 && i <= ERRM_CH_COUNT; ++i) {
+    // The rows before the end row "$".
+    for (int i = 0; i < ERRM_CH_COUNT; ++i) {
         errm_ReportChannel &row = errm_Reports[i];
-        if (std::strcmp(row.name, "$") == 0) break;
         row.opened = 0;
         row.authorised = (row.id == ERRM_CH_CHI || row.id == ERRM_CH_REPORT_F) ? 0 : 1;
         ++errm_G.NbrOfReports;

@@ -6,8 +6,8 @@
 // O_NONBLOCK, see below). Each line the file manager hands in is one
 // write(2), made before the call that wrote the line returns; the kernel
 // puts it at the file's end as it is at that moment. Nothing is buffered in
-// the process, nothing is reserved ahead of the text, nothing is mapped: the
-// file's size is its text at every moment, so `tail -f`, a log collector
+// the process and nothing is written ahead of the text: the file's size is
+// its text at every moment, so `tail -f`, a log collector
 // that reads past its last offset, `less +F` and a copy made while the run
 // goes on all see whole lines only, as soon as they are written.
 //
@@ -20,7 +20,7 @@
 //   write(2) that was writing it (a regular file takes a write whole in
 //   practice; a partial write happens at a full disk or a size limit, and is
 //   then cut back below).
-// There is no reserve, no blank and no NUL byte to follow. A power loss is
+// No blank and no NUL byte follows the text. A power loss is
 // another matter: nothing is synced.
 //
 // What a dying process may still do. Nothing: no signal handler is
@@ -112,14 +112,7 @@ int errm_FW_Append(errm_FileWriter *w, const char *data, std::size_t n) {
         w->lost = 1;
         return 0;
     }
-    std::size_t done = 0;
-    while (done < n) {
-        ssize_t k = w->pipe == 1 ? errm_PL_WriteNoSigpipe(w->fd, data + done, n - done)
-                                 : errm_Sys.write(w->fd, data + done, n - done);
-        if (k < 0 && errno == EINTR) continue;
-        if (k <= 0) break;
-        done += static_cast<std::size_t>(k);
-    }
+    const std::size_t done = errm_PL_WriteAll(w->fd, data, n, w->pipe);
     if (done == n) return 1;
     if (done > 0 && w->kind == errm_WriterKind::file) cutPartialLine(w, done);
     w->lost = 1;

@@ -20,6 +20,7 @@
 #include "reports/errm_fm.h"
 #include "base/errm_alloc.h"
 #include "base/errm_interr.h"
+#include "base/errm_limits.h"
 #include "base/errm_options.h"
 #include "base/errm_sink.h"
 #include "base/errm_text.h"
@@ -28,11 +29,17 @@
 
 #include <array>
 #include <cstdarg>
-#include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
 
 namespace {
+
+static_assert(ERRM_TAG_FM_NAME + ERRM_FM_ENTRIES <= ERRM_TAG_PATH,
+              "one tag per entry, none shared");
+
+// The buffer errm_FM_VPrintf formats a written file's text in.
+constexpr std::size_t kPrintfCap = 8192;
+static_assert(ERRM_REPORT_LINE_CAP + 64 <= kPrintfCap, "a trace line and its prefix fit");
 
 struct FmEntry {
     int used;               // 1 while the entry holds a stream
@@ -41,7 +48,7 @@ struct FmEntry {
     int flushAlways;        // flush after every successful write (recorded streams)
     int recorded;           // 1: stream opened by somebody else
     char *name;             // heap copy of the name, null when free
-    int tag;                // allocation tag 110000 + index, -1 when free
+    int tag;                // ERRM_TAG_FM_NAME + index, -1 when free
     int told;               // 1 once its write-failure line was printed
     int writing;            // 1: opened for writing, written through the writer
     int gone;               // 1: released by a failed close, failure already told
@@ -117,7 +124,7 @@ int fillEntry(int index, const char *name, std::FILE *stream, int recorded, int 
     e.handle = index;
     *handle = index;
     e.recorded = recorded;
-    int tag = ERRM_FM_TAG_BASE + index;
+    int tag = ERRM_TAG_FM_NAME + index;
     std::size_t n = std::strlen(name);
     char *copy = static_cast<char *>(errm_AllocateWOClear(n + 2, tag));
     if (copy == nullptr) return ERRM_E_NO_MEMORY;
@@ -194,7 +201,7 @@ int writtenHere(int fd) {
 std::FILE *openWriter(const char *name, int truncate, int binary, errm_FileWriter *w, char *opened,
                       std::size_t cap, int mustOwn) {
     if (!errm_PL_OnFork(errm_FW_OnFork)) return nullptr;
-    char ranked[1024];
+    char ranked[ERRM_NAME_CAP];
     if (!mustOwn && rankName(name, ranked, sizeof ranked)) name = ranked;
     // Nothing is emptied before the lock is held.
     std::FILE *stream = errm_PL_Fopen(name, binary == 1 ? "ab" : "a");
@@ -206,7 +213,7 @@ std::FILE *openWriter(const char *name, int truncate, int binary, errm_FileWrite
     int rc = errm_FW_Attach(w, fileno(stream), truncate, shared);
     if (rc == ERRM_FW_READY && errm_StrCopy(opened, cap, name)) return stream;
     errm_PL_Fclose(stream);
-    char own[1024];
+    char own[ERRM_NAME_CAP];
     if (rc != ERRM_FW_HELD || mustOwn || !ownName(name, own, sizeof own)) return nullptr;
     stream = openWriter(own, 1, binary, w, opened, cap, 1);
     if (stream != nullptr)
@@ -225,7 +232,7 @@ void adoptInChild(int handle) {
     e.stream = nullptr;
     e.writer.lost = 1;
     if (e.name == nullptr) return;
-    char own[1024], opened[1024];
+    char own[ERRM_NAME_CAP], opened[ERRM_NAME_CAP];
     if (!ownName(e.name, own, sizeof own)) return;
     std::FILE *stream = openWriter(own, 1, 0, &e.writer, opened, sizeof opened, 1);
     if (stream == nullptr) return;
@@ -274,7 +281,7 @@ int errm_FM_Open(const char *name, char mode, int binary, int *handle) {
         return ERRM_E_FM_FULL;
     }
     errm_FileWriter writer{};
-    char opened[1024];
+    char opened[ERRM_NAME_CAP];
     const char *shown = name;
     std::FILE *stream = nullptr;
     if (mode == 'r') {
@@ -467,29 +474,15 @@ int errm_FM_VPrintf(int handle, const char *format, va_list args) {
     if (rc != 0) return rc;
     FmEntry &e = entry(handle);
     if (isWriter(e)) {
-        // Formatted on the stack; a longer text takes a heap block of its own.
-        char text[8192];
-        va_list again;
-        va_copy(again, args);
+        // Formatted on the stack. The formatted writes are the base's trace
+        // and internal error lines: a line of ERRM_REPORT_LINE_CAP and a
+        // prefix of 64 at most, so the cut below is never reached.
+        char text[kPrintfCap];
         int n = std::vsnprintf(text, sizeof text, format, args);
-        if (n < 0) {
-            va_end(again);
-            return writeFailed(handle);
-        }
-        if (static_cast<std::size_t>(n) < sizeof text) {
-            va_end(again);
-            return writerAppend(handle, text, static_cast<std::size_t>(n));
-        }
-        char *big = static_cast<char *>(std::malloc(static_cast<std::size_t>(n) + 1));
-        if (big == nullptr) {
-            va_end(again);
-            return writeFailed(handle);
-        }
-        std::vsnprintf(big, static_cast<std::size_t>(n) + 1, format, again);
-        va_end(again);
-        rc = writerAppend(handle, big, static_cast<std::size_t>(n));
-        std::free(big);
-        return rc;
+        if (n < 0) return writeFailed(handle);
+        std::size_t len = static_cast<std::size_t>(n);
+        if (len >= sizeof text) len = sizeof text - 1;
+        return writerAppend(handle, text, len);
     }
     int n = std::vfprintf(e.stream, format, args);
     if (n < 0) return writeFailed(handle);

@@ -14,7 +14,6 @@
 #include <cstdio>
 
 inline constexpr int ERRM_FM_ENTRIES = 16;
-inline constexpr int ERRM_FM_TAG_BASE = 110000;
 
 int errm_FM_Open(const char *name, char mode, int binary, int *handle);
 int errm_FM_RecordHandle(const char *name, std::FILE *stream, int *handle);
@@ -31,6 +30,7 @@ int errm_FM_Puts(int handle, const char *text);
 // errm_FM_Puts of a line whose length n the caller knows (no NUL within).
 int errm_FM_PutLine(int handle, const char *text, std::size_t n);
 int errm_FM_Printf(int handle, const char *format, ...) __attribute__((format(printf, 2, 3)));
+// A written file takes at most 8191 characters of one formatted text.
 int errm_FM_VPrintf(int handle, const char *format, va_list args);
 int errm_FM_Putc(int handle, int c);
 int errm_FM_Write(int handle, const void *buffer, std::size_t count);

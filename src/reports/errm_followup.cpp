@@ -21,8 +21,10 @@
 
 namespace {
 
-constexpr std::size_t kCatOutCap = 2693; // formatted lines stay below this
-constexpr std::size_t kPiece = 1024;     // characters of file content per write
+// This room's own line size (none of the shared ones): its longest line, a
+// command with " failure\n", stays below it.
+constexpr std::size_t kCatOutCap = 2693;
+constexpr std::size_t kPiece = 1024; // characters of file content per write
 
 struct FollowUpState {
     char sLineCatOut[kCatOutCap];        // line being written
@@ -30,6 +32,10 @@ struct FollowUpState {
     char command[ERRM_NAME_CAP * 2 + 8]; // "<command> > <temporary file>"
     char cmdLine[ERRM_NAME_CAP * 2 + 32];
 };
+
+static_assert(sizeof FollowUpState::command + sizeof " failure\n" <= kCatOutCap &&
+                  kPiece < kCatOutCap,
+              "every line of this room fits its line buffer");
 
 FollowUpState g_follow = {};
 

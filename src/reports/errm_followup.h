@@ -5,7 +5,8 @@
 
 // Copies a file onto the current entry's channels between "-- cat" and
 // "-- EOF" lines, in pieces of at most 1024 characters. name is a writable
-// 1024-byte buffer, replaced by the name actually used. 1 done, 0 failure.
+// buffer of ERRM_NAME_CAP bytes, replaced by the name actually used. 1 done,
+// 0 failure.
 int errm_CatFile(char *name);
 
 // The entry's "FILE=" action and its "CMD=" action.

@@ -20,7 +20,6 @@
 #include "reports/errm_message.h"
 
 #include <array>
-#include <cerrno>
 #include <cfloat>
 #include <charconv>
 #include <climits>
@@ -406,16 +405,7 @@ int ensureFile() {
 
 // Writes the whole line: resumes after a partial write or an interruption.
 void writeLine(const char *data, std::size_t n) {
-    while (n > 0) {
-        const ssize_t w = errm_Sys.write(g_rec.fd, data, n);
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            return;
-        }
-        if (w == 0) return;
-        data += w;
-        n -= static_cast<std::size_t>(w);
-    }
+    errm_PL_WriteAll(g_rec.fd, data, n, 0);
 }
 
 // The key records of (kind, subsystem, id) are counted under.
@@ -948,6 +938,42 @@ bool putArg(Line &out, const Arg &a, std::size_t end) {
     return false;
 }
 
+// The fields that stay for the process and the cycle, escaped once into
+// g_rec.fixed; out is the record's line, left empty (a cut stays told).
+void keepFixedFields(Line &out) {
+    char buf[24];
+    const errm_ProcessRank &rank = errm_Rank();
+    out.lit("\"host\":");
+    putString(out, g_rec.host, kHeadEnd);
+    out.lit(",\"pid\":");
+    out.put(decimal(g_rec.pid, buf));
+    out.lit(",\"rank\":");
+    out.put(rank.known ? decimal(rank.rank, buf) : "null");
+    out.lit(",\"size\":");
+    out.put(rank.known ? decimal(rank.size, buf) : "null");
+    out.lit(",\"run\":");
+    putString(out, errm_Opt.run[0] != '\0' ? errm_Opt.run : g_rec.run, kHeadEnd);
+    g_rec.fixedLen = out.len; // at most 4,700 bytes: 255 and 511 characters escaped
+    std::memcpy(g_rec.fixed, g_rec.line, g_rec.fixedLen);
+    out.len = 0;
+}
+
+// The "args" array of the pending arguments: each one whole or not at all,
+// and none after the first that does not fit.
+void putArgs(Line &out) {
+    out.lit(",\"args\":[");
+    for (std::size_t i = 0; i < g_rec.argCount; ++i) {
+        const std::size_t before = out.len;
+        if (i > 0 && !out.fits(",", kArgsEnd)) break;
+        if (!putArg(out, g_rec.args[i], kArgsEnd)) {
+            out.len = before; // no partial value, no dangling comma
+            break;
+        }
+    }
+    if (g_rec.argsCut) out.cut = true;
+    out.lit("]");
+}
+
 // What one record says beyond the process's own fields.
 struct Fields {
     Kind kind;
@@ -1029,23 +1055,7 @@ void writeRecord(const Fields &f) {
     const std::uint32_t count = nextCount(key);
 
     Line out;
-    if (g_rec.fixedLen == 0) {
-        // The fields that stay for the process and the cycle, escaped once.
-        const errm_ProcessRank &rank = errm_Rank();
-        out.lit("\"host\":");
-        putString(out, g_rec.host, kHeadEnd);
-        out.lit(",\"pid\":");
-        out.put(decimal(g_rec.pid, buf));
-        out.lit(",\"rank\":");
-        out.put(rank.known ? decimal(rank.rank, buf) : "null");
-        out.lit(",\"size\":");
-        out.put(rank.known ? decimal(rank.size, buf) : "null");
-        out.lit(",\"run\":");
-        putString(out, errm_Opt.run[0] != '\0' ? errm_Opt.run : g_rec.run, kHeadEnd);
-        g_rec.fixedLen = out.len; // at most 4,700 bytes: 255 and 511 characters escaped
-        std::memcpy(g_rec.fixed, g_rec.line, g_rec.fixedLen);
-        out.len = 0;
-    }
+    if (g_rec.fixedLen == 0) keepFixedFields(out);
     out.lit("{\"time\":\"");
     out.put(std::string_view(stamp, 27));
     out.lit("\",");
@@ -1098,17 +1108,7 @@ void writeRecord(const Fields &f) {
     putString(out, withoutLineEnd(f.text), kTextEnd);
     out.lit(",\"template\":");
     putString(out, f.format, kTemplateEnd);
-    out.lit(",\"args\":[");
-    for (std::size_t i = 0; i < g_rec.argCount; ++i) {
-        const std::size_t before = out.len;
-        if (i > 0 && !out.fits(",", kArgsEnd)) break;
-        if (!putArg(out, g_rec.args[i], kArgsEnd)) {
-            out.len = before; // no partial value, no dangling comma
-            break;
-        }
-    }
-    if (g_rec.argsCut) out.cut = true;
-    out.lit("]");
+    putArgs(out);
     if (out.cut) out.lit(",\"truncated\":true");
     out.lit("}\n");
     writeLine(g_rec.line, out.len);
@@ -1206,7 +1206,7 @@ void recordNotice(const errm_MessageEntry *entry) {
 
 void errm_RecordsStart() {
     closeFile();
-    if (errm_Opt.json && !g_rec.forkHandler) g_rec.forkHandler = errm_PL_OnForkChild(inForkChild);
+    if (errm_Opt.json && !g_rec.forkHandler) g_rec.forkHandler = errm_PL_OnFork(inForkChild);
     g_rec.path[0] = '\0';
     g_rec.pending = Kind::none;
     g_rec.fixedLen = 0; // run= may differ in this cycle

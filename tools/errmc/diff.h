@@ -3,7 +3,7 @@
 #ifndef ERRMC_DIFF_H
 #define ERRMC_DIFF_H
 
-#include "commands.h"
+#include "streams.h"
 #include "errm_descwriter.h"
 
 #include <optional>

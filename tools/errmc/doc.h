@@ -3,7 +3,7 @@
 #ifndef ERRMC_DOC_H
 #define ERRMC_DOC_H
 
-#include "commands.h"
+#include "streams.h"
 #include "errm_descwriter.h"
 
 #include <string>

@@ -4,7 +4,7 @@
 #ifndef ERRMC_FORTRAN_H
 #define ERRMC_FORTRAN_H
 
-#include "commands.h"
+#include "streams.h"
 #include "errm_descwriter.h"
 
 #include <string>

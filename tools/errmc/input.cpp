@@ -178,4 +178,21 @@ std::vector<Parameter> FormatParameters(std::string_view format, bool *usable) {
     return out;
 }
 
+std::optional<Source> ParseSourceFile(const std::string &path, Diagnostics &diags,
+                                      std::string *textOut) {
+    if (textOut) textOut->clear();
+    InputFile file;
+    std::string why;
+    if (!file.Open(path, &why)) {
+        // "cannot open: ..." reads "cannot open the source: ..."; "not a
+        // regular file" reads "the source is not a regular file".
+        const std::size_t colon = why.find(':');
+        diags.Unreadable(colon == std::string::npos ? "the source is " + why
+                                                    : why.insert(colon, " the source"));
+        return std::nullopt;
+    }
+    if (textOut && file.Size() <= kMaxSourceBytes) *textOut = file.Text();
+    return ParseSourceInput(file.Text(), ShownName(path), diags);
+}
+
 } // namespace errmc

@@ -5,7 +5,7 @@
 #ifndef ERRMC_INPUT_H
 #define ERRMC_INPUT_H
 
-#include "commands.h"
+#include "streams.h"
 #include "errm_descwriter.h"
 #include "source.h"
 
@@ -49,6 +49,14 @@ inline constexpr std::size_t kMaxStdinBytes = 64u << 20; // 64 MiB
 
 // The name shown for an input path: "<stdin>" for "-".
 std::string ShownName(const std::string &path);
+
+// Reads the file ("-": standard input) and parses it; a file that cannot be
+// read or that is not a regular file is an error without a position
+// (Diagnostics::FileUnreadable()), as is one larger than kMaxSourceBytes. The
+// text read is stored in *text when given (empty when none was read), so that
+// callers never open the file a second time.
+std::optional<Source> ParseSourceFile(const std::string &path, Diagnostics &diags,
+                                      std::string *text = nullptr);
 
 // A source read and checked; its diagnostics printed with their source lines.
 // Nothing when it has errors or cannot be read.

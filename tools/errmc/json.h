@@ -3,7 +3,7 @@
 #ifndef ERRMC_JSON_H
 #define ERRMC_JSON_H
 
-#include "commands.h"
+#include "streams.h"
 
 #include <string>
 

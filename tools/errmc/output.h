@@ -4,7 +4,7 @@
 #ifndef ERRMC_OUTPUT_H
 #define ERRMC_OUTPUT_H
 
-#include "commands.h"
+#include "streams.h"
 
 #include <string>
 #include <utility>

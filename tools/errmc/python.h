@@ -4,7 +4,7 @@
 #ifndef ERRMC_PYTHON_H
 #define ERRMC_PYTHON_H
 
-#include "commands.h"
+#include "streams.h"
 #include "errm_descwriter.h"
 
 #include <cstdint>

@@ -3,6 +3,7 @@
 // the text comes from the library's own catalogue. Then lookup and printing.
 #include "results.h"
 
+#include "base/errm_interr.h"
 #include "base/errm_interr_texts.h"
 #include "version.h"
 #include "json_text.h"
@@ -138,7 +139,7 @@ constexpr std::array kResults = {
                  "Free memory, or load fewer "
                  "descriptors."),
     ERRMC_RESULT(ERRM_ERR_MAP,
-                 "ERRM_ReadErrorDescriptor, ERRM_DisplayInfos", "The descriptor file could not be mapped (empty or unreadable).",
+                 "ERRM_ReadErrorDescriptor, ERRM_DisplayInfos", "The descriptor file could not be read into memory (empty or unreadable).",
                  "Rebuild it with errmc compile."),
     ERRMC_RESULT(ERRM_ERR_NULL,
                  "ERRM_ReadErrorDescriptor, ERRM_DisplayInfos", "A pointer argument was null.", "Pass a valid pointer."),

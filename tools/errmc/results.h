@@ -4,7 +4,7 @@
 #ifndef ERRMC_RESULTS_H
 #define ERRMC_RESULTS_H
 
-#include "commands.h"
+#include "streams.h"
 
 #include <ostream>
 #include <string>

@@ -3,7 +3,6 @@
 #include "source.h"
 
 #include "fields.h"
-#include "input.h"
 #include "names.h"
 #include "printf_format.h"
 
@@ -619,23 +618,6 @@ std::optional<Source> ParseSourceInput(std::string_view text, const std::string 
         return std::nullopt;
     }
     return ParseSource(text, name, diags);
-}
-
-std::optional<Source> ParseSourceFile(const std::string &path, Diagnostics &diags,
-                                      std::string *textOut) {
-    if (textOut) textOut->clear();
-    InputFile file;
-    std::string why;
-    if (!file.Open(path, &why)) {
-        // "cannot open: ..." reads "cannot open the source: ..."; "not a
-        // regular file" reads "the source is not a regular file".
-        const std::size_t colon = why.find(':');
-        diags.Unreadable(colon == std::string::npos ? "the source is " + why
-                                                    : why.insert(colon, " the source"));
-        return std::nullopt;
-    }
-    if (textOut && file.Size() <= kMaxSourceBytes) *textOut = file.Text();
-    return ParseSourceInput(file.Text(), ShownName(path), diags);
 }
 
 std::optional<std::string> DefaultStamp(const char *sourceDateEpoch, std::time_t now,

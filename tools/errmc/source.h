@@ -39,14 +39,6 @@ std::optional<Source> ParseSource(std::string_view text, const std::string &path
 std::optional<Source> ParseSourceInput(std::string_view text, const std::string &name,
                                        Diagnostics &diags);
 
-// Reads the file ("-": standard input) and parses it; a file that cannot be
-// read or that is not a regular file is an error without a position
-// (Diagnostics::FileUnreadable()), as is one larger than kMaxSourceBytes. The
-// text read is stored in *text when given (empty when none was read), so that
-// callers never open the file a second time.
-std::optional<Source> ParseSourceFile(const std::string &path, Diagnostics &diags,
-                                      std::string *text = nullptr);
-
 // The stamp of a source that gives none: the time in SOURCE_DATE_EPOCH
 // (`sourceDateEpoch`, may be null) or else `now`, as UTC "YYYYMMDDhhmm".
 // Returns nothing with *error set when SOURCE_DATE_EPOCH is not a usable
