@@ -62,9 +62,10 @@ set(CPACK_DEBIAN_ERRMC_PACKAGE_NAME errmc)
 set(CPACK_DEBIAN_ERRMC_PACKAGE_SECTION devel)
 set(CPACK_DEBIAN_ERRMC_DESCRIPTION "catalogue compiler of liberrm
  errmc compiles TOML message catalogues into the descriptors liberrm loads,
- generates typed C/C++ headers and Fortran modules for them, inspects and
- decompiles descriptors, writes message references and compares catalogue
- versions.")
+ generates typed C/C++ headers, Fortran and Python modules for them, inspects
+ and decompiles descriptors, writes message references and compares catalogue
+ versions. errm-report summarises, merges and shows as one HTML page the JSON
+ records that the processes of one run wrote.")
 
 # Each package's /usr/share/doc/<package>: the copyright and the changelog
 # (dated from SOURCE_DATE_EPOCH when it is set). The packages are native (the
@@ -108,7 +109,12 @@ set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
 set(CPACK_DEBIAN_PYTHON_PACKAGE_ARCHITECTURE all)
 set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "python3, liberrm1 (= ${PROJECT_VERSION})")
 set(CPACK_DEBIAN_PYTHON_PACKAGE_RECOMMENDS "errmc (= ${PROJECT_VERSION})")
-set(CPACK_COMPONENT_PYTHON_DESCRIPTION "error-message management library (Python package errm)")
+set(CPACK_DEBIAN_PYTHON_DESCRIPTION "error-message management library (Python package errm)
+ The errm package calls liberrm from Python through ctypes: a session as a
+ context manager, subsystems loaded from their descriptors, messages issued
+ or retrieved with their arguments checked against the catalogue's formats
+ before the call, and the library's failures raised as exceptions that carry
+ the result code, its name and its explanation.")
 errm_debian_package_docs(python ${CPACK_DEBIAN_PYTHON_PACKAGE_NAME})
 
 include(CPack)

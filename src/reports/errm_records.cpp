@@ -1029,6 +1029,37 @@ void keepFields(FieldsCache *c, const Fields &f, std::string_view subsystem,
     c->len = text.size();
 }
 
+// Writes the fields from "kind" to "severity_number" and keeps them for the
+// next record of the same message.
+void putHeadFields(Line &out, const Fields &f, std::string_view subsystem,
+                   std::string_view display, std::string_view id, std::uint64_t key) {
+    FieldsCache &cache = g_rec.fields;
+    char buf[24];
+    const std::size_t start = out.len;
+    const bool cutBefore = out.cut;
+    out.cut = false;
+    out.lit(",\"kind\":\"");
+    out.put(kKindNames[static_cast<std::size_t>(f.kind)]);
+    out.lit("\",\"subsystem\":");
+    putString(out, subsystem, kHeadEnd);
+    out.lit(",\"display\":");
+    putString(out, display, kHeadEnd);
+    out.lit(",\"number\":");
+    out.put(decimal(f.number, buf));
+    out.lit(",\"id\":");
+    putString(out, id, kHeadEnd);
+    out.lit(",\"severity\":\"");
+    out.put(f.severity); // a keyword of the severity table: nothing to escape
+    out.lit("\",\"severity_number\":");
+    out.put(decimal(f.severityNumber, buf));
+    if (out.cut)
+        cache.len = 0;
+    else
+        keepFields(&cache, f, subsystem, display, id, key,
+                   std::string_view(g_rec.line + start, out.len - start));
+    out.cut = out.cut || cutBefore;
+}
+
 // Builds the record of f and the pending arguments and writes it.
 void writeRecord(const Fields &f) {
     if (!ensureFile()) return;
@@ -1067,29 +1098,7 @@ void writeRecord(const Fields &f) {
     if (same && out.len + cache.len < kHeadEnd) {
         out.put(std::string_view(cache.text, cache.len));
     } else {
-        const std::size_t start = out.len;
-        const bool cutBefore = out.cut;
-        out.cut = false;
-        out.lit(",\"kind\":\"");
-        out.put(kKindNames[static_cast<std::size_t>(f.kind)]);
-        out.lit("\",\"subsystem\":");
-        putString(out, subsystem, kHeadEnd);
-        out.lit(",\"display\":");
-        putString(out, display, kHeadEnd);
-        out.lit(",\"number\":");
-        out.put(decimal(f.number, buf));
-        out.lit(",\"id\":");
-        putString(out, id, kHeadEnd);
-        out.lit(",\"severity\":\"");
-        out.put(f.severity); // a keyword of the severity table: nothing to escape
-        out.lit("\",\"severity_number\":");
-        out.put(decimal(f.severityNumber, buf));
-        if (out.cut)
-            cache.len = 0;
-        else
-            keepFields(&cache, f, subsystem, display, id, key,
-                       std::string_view(g_rec.line + start, out.len - start));
-        out.cut = out.cut || cutBefore;
+        putHeadFields(out, f, subsystem, display, id, key);
     }
     out.lit(",\"count\":");
     out.put(decimal(count, buf));
