@@ -217,3 +217,34 @@ TEST(SearchPath, ReleasedAtShutdownAndRebuiltInTheNextCycle) {
     ASSERT_EQ(errm_FindFileInPath("ERRM_T_SP", "f.txt", found), 1);
     EXPECT_EQ(out.Text(), SearchLines(0, "ERRM_T_SP", {lib.file("lib") + "/"}));
 }
+
+// A follow-up's own failure lines are diagnostics on standard output (where
+// diagnostics= sends them) and stay in the report files whatever it says.
+class CatDiagnostics : public ::testing::TestWithParam<const char *> {};
+
+TEST_P(CatDiagnostics, FailureLinesFollowTheOption) {
+    const std::string setting = GetParam();
+    ScopedEnv options("ERRM_OPTIONS", setting);
+    Library lib(true);
+    ASSERT_EQ(lib.Load(Cat("SIM", {CatMsg(1, "nowhere.txt", {kStdout, kLog})})), 0);
+    std::string out, err;
+    {
+        StdoutCapture errCapture(2);
+        StdoutCapture outCapture(1);
+        ERRM_ProcessError(0, 1);
+        out = outCapture.Text();
+        err = errCapture.Text();
+    }
+    const std::string lines = "File \"nowhere.txt\" not found\nError in cat for nowhere.txt\n";
+    EXPECT_NE(out.find("** Note: (SIM - 1) with file\n"), std::string::npos); // the message
+    for (const char *line : {"File \"nowhere.txt\" not found\n", "Error in cat for nowhere.txt\n"}) {
+        EXPECT_EQ(out.find(line) != std::string::npos, setting == "diagnostics=stdout") << out;
+        EXPECT_EQ(err.find(line) != std::string::npos, setting == "diagnostics=stderr") << err;
+    }
+    ASSERT_EQ(ERRM_FInit(), 1);
+    EXPECT_EQ(AfterHeader(lib.Report(".log")), "** Note: (SIM - 1) with file\n" + lines);
+}
+
+INSTANTIATE_TEST_SUITE_P(Settings, CatDiagnostics,
+                         ::testing::Values("diagnostics=stdout", "diagnostics=stderr",
+                                           "diagnostics=off"));

@@ -12,6 +12,7 @@
 #include "descriptor/errm_desc.h"
 #include "platform/errm_platform.h"
 #include "reports/errm_fm.h"
+#include "reports/errm_message.h"
 #include "reports/errm_paths.h"
 #include "reports/errm_writers.h"
 
@@ -38,6 +39,22 @@ static_assert(sizeof FollowUpState::command + sizeof " failure\n" <= kCatOutCap 
               "every line of this room fits its line buffer");
 
 FollowUpState g_follow = {};
+
+// A follow-up's own failure line: on the message's channels like the rest,
+// but its standard output copy is a diagnostic (see errm_PrintLimited).
+int writeDiagnostic(const char *format, const char *name) {
+    errm_Lines.diagnostic = 1;
+    int n = std::snprintf(g_follow.sLineCatOut, kCatOutCap, format, name);
+    int done = 0;
+    if (n < 0 || static_cast<std::size_t>(n) >= kCatOutCap) {
+        ERRM_REPORT(ERRM_E_INDEX_SIZE, "sLineCatOut");
+    } else {
+        AddReport(g_follow.sLineCatOut, nullptr, 0, 0);
+        done = 1;
+    }
+    errm_Lines.diagnostic = 0;
+    return done;
+}
 
 // Formats a line into sLineCatOut and writes it; 0 when it does not fit.
 int writeFormatted(const char *format, ...) __attribute__((format(printf, 1, 2)));
@@ -66,7 +83,7 @@ int errm_CatFile(char *name) {
         } else if (errm_FindFileInPath(errm_G.SearchPath, expanded, found)) {
             errm_StrCopy(name, ERRM_NAME_CAP, found);
         } else {
-            if (!writeFormatted("File \"%s\" not found\n", name)) return 0;
+            if (!writeDiagnostic("File \"%s\" not found\n", name)) return 0;
             ERRM_REPORT(ERRM_E_FILE_NOT_FOUND, name);
             return 0;
         }
@@ -124,7 +141,7 @@ void errm_CatMessageFile() {
     if (!copied) g_follow.catName[0] = '\0';
     if (copied && errm_CatFile(g_follow.catName)) return;
     ERRM_REPORT(ERRM_E_CAT, g_follow.catName);
-    writeFormatted("Error in cat for %s\n", g_follow.catName);
+    writeDiagnostic("Error in cat for %s\n", g_follow.catName);
 }
 
 void errm_RunMessageCommand() {

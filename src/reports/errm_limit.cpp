@@ -1,5 +1,6 @@
 // errm_limit.cpp - the verbose and repetition gate of STDOUT and the
 // transcript.
+#include "base/errm_console.h"
 #include "base/errm_interr.h"
 #include "base/errm_state.h"
 #include "descriptor/errm_desc.h"
@@ -42,5 +43,8 @@ int errm_PrintLimited(const char *line, int handle, int *counted) {
             if (errm_Rec.on) errm_RecordNotice(g_notice);
         }
     }
+    // A follow-up's own failure line ("File ... not found") is one of the
+    // library's diagnostics on the console: it goes where diagnostics= says.
+    if (handle == -1 && errm_Lines.diagnostic == 1 && !notice) return errm_ConsolePuts(line);
     return errm_FM_Puts(handle, notice ? g_notice : line);
 }

@@ -35,6 +35,7 @@ struct errm_LineBuffers {
     char sLineChi[ERRM_LINECHI_CAP]; // Chi line
     char sLine[ERRM_LINE_CAP];       // user and direct message line
     std::size_t sLine0Length;        // length of sLine0
+    int diagnostic;                  // 1 while a follow-up writes its own failure line
 };
 extern errm_LineBuffers errm_Lines;
 
