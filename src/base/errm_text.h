@@ -6,6 +6,7 @@
 #ifndef ERRM_TEXT_H
 #define ERRM_TEXT_H
 
+#include <array>
 #include <cstddef>
 
 // Copies src with its terminator when strlen(src) < capacity; returns 1.
@@ -22,5 +23,16 @@ void errm_AddSlash(char *path);
 
 // Upper-cases a text in place (ASCII letters).
 void errm_ToUpper(char *text);
+
+// "00" to "99", pair i at 2 * i: decimals written two digits per division.
+inline constexpr std::array<char, 200> errm_kDigitPairs = [] {
+    std::array<char, 200> a{};
+    for (std::size_t i = 0; i < 100; ++i) {
+        a[2 * i] = static_cast<char>('0' + i / 10);
+        a[2 * i + 1] = static_cast<char>('0' + i % 10);
+    }
+    return a;
+}();
+static_assert(errm_kDigitPairs[2 * 42] == '4' && errm_kDigitPairs[2 * 42 + 1] == '2', "pair i is i");
 
 #endif

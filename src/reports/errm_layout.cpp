@@ -6,6 +6,7 @@
 #include "base/errm_conv.h"
 #include "base/errm_interr.h"
 #include "base/errm_state.h"
+#include "base/errm_text.h"
 #include "descriptor/errm_desc.h"
 #include "platform/errm_platform.h"
 #include "reports/errm_message.h"
@@ -109,16 +110,6 @@ constexpr std::size_t kDecimalCap = 12;
 // Writes a magnitude in decimal, with a '-' before it when negative, at the
 // end of buf; returns where the text starts. Its length is
 // buf + kDecimalCap - 1 - start.
-// "00" to "99": two digits per division.
-constexpr std::array<char, 200> kDigitPairs = [] {
-    std::array<char, 200> a{};
-    for (std::size_t i = 0; i < 100; ++i) {
-        a[2 * i] = static_cast<char>('0' + i / 10);
-        a[2 * i + 1] = static_cast<char>('0' + i % 10);
-    }
-    return a;
-}();
-static_assert(kDigitPairs[2 * 42] == '4' && kDigitPairs[2 * 42 + 1] == '2', "pair i is i");
 
 const char *decimal(unsigned magnitude, bool negative, char (&buf)[kDecimalCap]) {
     char *p = buf + kDecimalCap;
@@ -126,12 +117,12 @@ const char *decimal(unsigned magnitude, bool negative, char (&buf)[kDecimalCap])
     while (magnitude >= 100) {
         const std::size_t pair = 2 * (magnitude % 100);
         magnitude /= 100;
-        *--p = kDigitPairs[pair + 1];
-        *--p = kDigitPairs[pair];
+        *--p = errm_kDigitPairs[pair + 1];
+        *--p = errm_kDigitPairs[pair];
     }
     if (magnitude >= 10) {
-        *--p = kDigitPairs[2 * magnitude + 1];
-        *--p = kDigitPairs[2 * magnitude];
+        *--p = errm_kDigitPairs[2 * magnitude + 1];
+        *--p = errm_kDigitPairs[2 * magnitude];
     } else {
         *--p = static_cast<char>('0' + magnitude);
     }

@@ -14,6 +14,7 @@
 #include "base/errm_interr.h"
 #include "base/errm_options.h"
 #include "base/errm_state.h"
+#include "base/errm_text.h"
 #include "descriptor/errm_desc.h"
 #include "platform/errm_platform.h"
 #include "reports/errm_channels.h"
@@ -178,15 +179,6 @@ void inForkChild() {
 
 // ----------------------------------------------- clock, names and the path
 
-// "00" to "99": two digits per division.
-constexpr std::array<char, 200> kDigitPairs = [] {
-    std::array<char, 200> a{};
-    for (std::size_t i = 0; i < 100; ++i) {
-        a[2 * i] = static_cast<char>('0' + i / 10);
-        a[2 * i + 1] = static_cast<char>('0' + i % 10);
-    }
-    return a;
-}();
 
 // Days since 1970-01-01 to a civil date (proleptic Gregorian).
 void civilFromDays(std::int64_t z, int *y, unsigned *m, unsigned *d) {
@@ -245,7 +237,7 @@ void timeStamp(char *out) {
     out[19] = '.';
     unsigned micro = static_cast<unsigned>(ts.tv_nsec / 1000) % 1000000;
     for (int i = 24; i >= 20; i -= 2) {
-        std::memcpy(out + i, &kDigitPairs[2 * (micro % 100)], 2);
+        std::memcpy(out + i, &errm_kDigitPairs[2 * (micro % 100)], 2);
         micro /= 100;
     }
     out[26] = 'Z';
@@ -266,12 +258,12 @@ char *digitsBefore(char *end, unsigned long long v) {
     while (v >= 100) {
         const std::size_t pair = 2 * static_cast<std::size_t>(v % 100);
         v /= 100;
-        *--end = kDigitPairs[pair + 1];
-        *--end = kDigitPairs[pair];
+        *--end = errm_kDigitPairs[pair + 1];
+        *--end = errm_kDigitPairs[pair];
     }
     if (v >= 10) {
-        *--end = kDigitPairs[2 * v + 1];
-        *--end = kDigitPairs[2 * v];
+        *--end = errm_kDigitPairs[2 * v + 1];
+        *--end = errm_kDigitPairs[2 * v];
     } else {
         *--end = static_cast<char>('0' + v);
     }
