@@ -48,69 +48,69 @@ _CTYPES: Dict[str, Type[Any]] = {
 }
 
 
-def _what(spec: ArgSpec, value: object) -> str:
-    taken = _KIND_TAKES[spec.kind]
-    return f"{spec.conversion} ({spec.ctype}) takes {taken}, not {type(value).__name__}"
+def _what(want: ArgSpec, value: object) -> str:
+    taken = _KIND_TAKES[want.kind]
+    return f"{want.conversion} ({want.ctype}) takes {taken}, not {type(value).__name__}"
 
 
-def _ranged(spec: ArgSpec, value: int) -> int:
-    assert spec.min is not None and spec.max is not None
-    if not spec.min <= value <= spec.max:
-        raise OverflowError(f"{spec.conversion} ({spec.ctype}) takes {spec.min}..{spec.max}, "
+def _ranged(want: ArgSpec, value: int) -> int:
+    assert want.min is not None and want.max is not None
+    if not want.min <= value <= want.max:
+        raise OverflowError(f"{want.conversion} ({want.ctype}) takes {want.min}..{want.max}, "
                             f"not {value}")
     return value
 
 
-def _integer(spec: ArgSpec, value: object) -> int:
+def _integer(want: ArgSpec, value: object) -> int:
     if not isinstance(value, int):
-        raise TypeError(_what(spec, value))
-    return _ranged(spec, value)
+        raise TypeError(_what(want, value))
+    return _ranged(want, value)
 
 
-def _float(spec: ArgSpec, value: object) -> float:
+def _float(want: ArgSpec, value: object) -> float:
     if not isinstance(value, (int, float)) or isinstance(value, bool):
-        raise TypeError(_what(spec, value))
+        raise TypeError(_what(want, value))
     return float(value)
 
 
-def _no_nul(spec: ArgSpec, value: Any) -> Any:
+def _no_nul(want: ArgSpec, value: Any) -> Any:
     if "\0" in value if isinstance(value, str) else b"\0" in value:
-        raise ValueError(f"{spec.conversion}: the text holds a NUL character")
+        raise ValueError(f"{want.conversion}: the text holds a NUL character")
     return value
 
 
-def _str(spec: ArgSpec, value: object) -> bytes:
+def _str(want: ArgSpec, value: object) -> bytes:
     if not isinstance(value, (str, bytes)):
-        raise TypeError(_what(spec, value))
-    return _no_nul(spec, encode(value))  # type: ignore[no-any-return]
+        raise TypeError(_what(want, value))
+    return _no_nul(want, encode(value))  # type: ignore[no-any-return]
 
 
-def _wstr(spec: ArgSpec, value: object) -> str:
+def _wstr(want: ArgSpec, value: object) -> str:
     if not isinstance(value, str):
-        raise TypeError(_what(spec, value))
-    return _no_nul(spec, value)  # type: ignore[no-any-return]
+        raise TypeError(_what(want, value))
+    return _no_nul(want, value)  # type: ignore[no-any-return]
 
 
-def _char(spec: ArgSpec, value: object) -> int:
+def _char(want: ArgSpec, value: object) -> int:
     # A one-character text: one byte for %c, one code point for %lc.
-    if isinstance(value, (str, bytes)) and spec.kind == "char":
+    if isinstance(value, (str, bytes)) and want.kind == "char":
         data = encode(value)
         if len(data) != 1:
-            raise TypeError(f"{spec.conversion} takes one byte, not {len(data)}: {value!r}")
+            raise TypeError(f"{want.conversion} takes one byte, not {len(data)}: {value!r}")
         return data[0]
-    if isinstance(value, str) and spec.kind == "wchar":
+    if isinstance(value, str) and want.kind == "wchar":
         if len(value) != 1:
-            raise TypeError(f"{spec.conversion} takes one character, not {len(value)}")
+            raise TypeError(f"{want.conversion} takes one character, not {len(value)}")
         return ord(value)
-    return _integer(spec, value)
+    return _integer(want, value)
 
 
-def _pointer(spec: ArgSpec, value: object) -> Optional[int]:
+def _pointer(want: ArgSpec, value: object) -> Optional[int]:
     if value is None:
         return None
     if isinstance(value, ctypes.c_void_p):
         return value.value
-    return _integer(spec, value)
+    return _integer(want, value)
 
 
 _CONVERT: Dict[str, Callable[[ArgSpec, object], Any]] = {
@@ -135,15 +135,15 @@ def convert(sig: Signature, values: Sequence[object]) -> list[Any]:
         raise TypeError(f"message {sig.number} takes {len(sig.args)} argument(s) ({shown}), "
                         f"{len(values)} given")
     out = []
-    for i, (spec, value) in enumerate(zip(sig.args, values), 1):
+    for i, (want, value) in enumerate(zip(sig.args, values), 1):
         try:
-            convert_one = _CONVERT[spec.kind]
-            ctype = _CTYPES[spec.ctype]
+            convert_one = _CONVERT[want.kind]
+            ctype = _CTYPES[want.ctype]
         except KeyError:
-            raise TypeError(f"message {sig.number}: no Python conversion for {spec.ctype} "
-                            f"({spec.kind})") from None
+            raise TypeError(f"message {sig.number}: no Python conversion for {want.ctype} "
+                            f"({want.kind})") from None
         try:
-            out.append(ctype(convert_one(spec, value)))
+            out.append(ctype(convert_one(want, value)))
         except (TypeError, OverflowError, ValueError) as e:
             raise type(e)(f"message {sig.number}, argument {i}: {e}") from None
     return out
