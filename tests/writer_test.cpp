@@ -306,7 +306,11 @@ TEST(ExitWhileWriting, NoSignalAndEveryReturnedLineKept) {
             std::exit(0);
         });
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << round << ": " << status;
-        Scan s = ScanText(ReadFile(dir.file("run.log")));
+        // exit() ends the other threads wherever they are: one may be inside
+        // its write(2), whose line the file then holds cut, at its very end.
+        std::string text = ReadFile(dir.file("run.log"));
+        if (!text.empty() && text.back() != '\n') text.erase(text.rfind('\n') + 1);
+        Scan s = ScanText(text);
         EXPECT_EQ(s.other, 0);
         EXPECT_FALSE(s.nul);
         for (int p = 0; p < kThreads; ++p) {
