@@ -61,8 +61,10 @@ void ExerciseEntry(int index, int number) {
     // The layouts are built from a fixed text: a fuzzed format never meets
     // a client argument.
     SetLine0("fixed text of the fuzzer");
-    if (errm_BuildDecoratedLine(entry, number) < 0) Fail("decorated line", number);
-    if (std::strlen(errm_Lines.sLineOut) >= ERRM_LINEOUT_CAP) Fail("sLineOut length", number);
+    const long decorated = errm_BuildDecoratedLine(entry, number);
+    if (decorated < 0) Fail("decorated line", number);
+    if (std::strlen(errm_Lines.decorated) != static_cast<std::size_t>(decorated))
+        Fail("decorated line length", number);
     if (errm_BuildChiLine(entry, number) != 0) Fail("Chi line", number);
     if (std::strlen(errm_Lines.sLineChi) >= ERRM_LINECHI_CAP) Fail("sLineChi length", number);
 

@@ -22,7 +22,8 @@
 
 // -------------------------------------------------------------- dispatcher
 
-int errm_DecorateAndDispatch(int mode, unsigned /*subsystem*/, int number) {
+[[gnu::always_inline]] inline int errm_DecorateAndDispatch(int mode, unsigned /*subsystem*/,
+                                                           int number) {
     errm_MessageEntry *entry = errm_CurrentEntry();
     // Names and labels are those of the subsystem the entry belongs to.
     errm_SetSubsystemContext(entry->owner);
@@ -40,12 +41,12 @@ int errm_DecorateAndDispatch(int mode, unsigned /*subsystem*/, int number) {
     }
     if (entry->severity != ERRM_SEV_DEBUG) {
         if (mode == ERRM_MODE_REPORTS) {
-            if (!PutOnReports(errm_Lines.sLineOut, errm_Lines.sLineChi,
+            if (!PutOnReports(errm_Lines.decorated, errm_Lines.sLineChi,
                               static_cast<std::size_t>(length))) {
                 ERRM_REPORT(ERRM_E_REPORTS, "PutOnReports");
                 return ERRM_E_REPORTS;
             }
-        } else if (!ReturnError(errm_Lines.sLineOut, errm_Lines.sLineChi,
+        } else if (!ReturnError(errm_Lines.decorated, errm_Lines.sLineChi,
                                 static_cast<std::size_t>(length))) {
             ERRM_REPORT(ERRM_E_REPORTS, "ReturnError");
             return ERRM_E_REPORTS;
@@ -57,7 +58,8 @@ int errm_DecorateAndDispatch(int mode, unsigned /*subsystem*/, int number) {
 
 // ------------------------------------------------ PutOnReports, ReturnError
 
-int PutOnReports(const char *line, const char *chiLine, std::size_t length) {
+[[gnu::always_inline]] inline int PutOnReports(const char *line, const char *chiLine,
+                                               std::size_t length) {
     if (!AddReport(line, chiLine, 1, 1, length)) return 0;
     const errm_MessageEntry *entry = errm_CurrentEntry();
     if (entry == nullptr) return 1;
@@ -94,7 +96,7 @@ namespace {
 // The "not present" line goes on the channels of the message processed last,
 // and is counted, labelled and piped as that message: the failed lookup may
 // have taken the context of another subsystem.
-int notPresent(int number, int code) {
+[[gnu::cold]] int notPresent(int number, int code) {
     if (const errm_MessageEntry *last = errm_CurrentEntry()) errm_SetSubsystemContext(last->owner);
     std::snprintf(errm_Lines.sLineOut, sizeof errm_Lines.sLineOut,
                   "ERROR : errm error message number %d not present in .bin, exit anyway.\n",
@@ -107,10 +109,7 @@ int notPresent(int number, int code) {
     return code;
 }
 
-} // namespace
-
-extern "C" ERRM_API int ERRM_ProcessError_variadic(unsigned int subsystem, int number,
-                                                   va_list args) {
+[[gnu::hot]] int processError(unsigned int subsystem, int number, va_list args) {
     errm_ApiLock lock;
     int rc = errm_LookupEntry(subsystem, number);
     if (rc != 0) {
@@ -139,10 +138,17 @@ extern "C" ERRM_API int ERRM_ProcessError_variadic(unsigned int subsystem, int n
     return errm_DecorateAndDispatch(ERRM_MODE_REPORTS, subsystem, number);
 }
 
+} // namespace
+
+extern "C" ERRM_API int ERRM_ProcessError_variadic(unsigned int subsystem, int number,
+                                                   va_list args) {
+    return processError(subsystem, number, args);
+}
+
 extern "C" ERRM_API int ERRM_ProcessError(unsigned int subsystem, int number, ...) {
     va_list args;
     va_start(args, number);
-    int rc = ERRM_ProcessError_variadic(subsystem, number, args);
+    int rc = processError(subsystem, number, args);
     va_end(args);
     return rc;
 }

@@ -51,7 +51,7 @@ void formatBounded(char *buf, std::size_t cap, const char *format, va_list args)
 
 } // namespace
 
-void errm_ReportInternalError(int code, ...) {
+[[gnu::cold]] void errm_ReportInternalError(int code, ...) {
     if (errm_G.FTraceDLL == 0) return;
     const char *format = errm_InternalErrorText(code);
     if (format == nullptr) {

@@ -73,7 +73,7 @@ int errm_OpenDllTrace() {
 
 // -------------------------------------------------------------- adding lines
 
-void errm_TraceAdd(const char *format, ...) {
+[[gnu::cold]] void errm_TraceAdd(const char *format, ...) {
     // After ERRM_FInit no file is written (nor opened) until the next
     // ERRM_Init; the console echo goes on.
     const bool toFile = errm_G.FTraceDLL == 1 && !errm_G.FTraceClosedByFInit;

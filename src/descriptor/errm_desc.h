@@ -204,32 +204,35 @@ struct errm_FmtPiece {
     char conversion;       // the conversion that follows, 0 at the end
 };
 
-struct errm_MessageEntry {
+// The fields a cached message reads on every call come first, in the order
+// the message path reads them, so that they share a few cache lines; the
+// long texts, read at decoding and for follow-ups only, come last.
+struct alignas(64) errm_MessageEntry {
     int number;               // message number of the record
-    std::uint16_t idLength;   // 0: no identifier text
-    char id[ERRM_DESC_ID_MAX + 1]; // identifier text
     int severity;             // 1..8
-    char format[ERRM_DESC_FORMAT_MAX + 1]; // printf format, "" when none
-    unsigned formatEstimate;  // size estimate of format, 0 until first needed
+    std::uint16_t idLength;   // 0: no identifier text
     std::int16_t planCount;   // pieces in plan, 0 until first formatted, -1 none
-    errm_FmtPiece plan[16];   // format cut at its conversions, when all are bare
+    unsigned formatEstimate;  // size estimate of format, 0 until first needed
+    unsigned dateKind;        // 0..3 (others show an empty stamp)
+    int owner;                // subsystem index the entry was decoded from
     std::uint16_t prefixLen;  // decoration before the text, 0 until first built
+    std::int16_t reportCount; // used positions of reports
     unsigned prefixContext;   // errm_Ctx.generation the prefix was built under
     int prefixNumber;         // message number the prefix was built for
-    char prefix[120];         // "** Severity: (label - id) " of an undated line
-    int forceDisplay;         // 1: shown even when verbose mode is 0
-    std::int16_t reportCount; // used positions of reports
     std::uint8_t reports[ERRM_DESC_REPORTS_MAX]; // channel ids, 17 beyond the count
-    char see[ERRM_DESC_LONG_TEXT_MAX + 1]; // see text, "?" when absent
+    std::uint32_t *counter;   // display counter, in the owner row's array
     int seeFlag;              // 1 when the see text is present
-    unsigned dateKind;        // 0..3 (others show an empty stamp)
-    char cat[ERRM_DESC_LONG_TEXT_MAX + 1]; // "FILE=name", "?" when absent
     int catFlag;              // 1 when present
-    char cmd[ERRM_DESC_LONG_TEXT_MAX + 1]; // "CMD=command", "?" when absent
     int cmdFlag;              // 1 when present
     std::int16_t rc;          // return code
-    std::uint32_t *counter;   // display counter, in the owner row's array
-    int owner;                // subsystem index the entry was decoded from
+    int forceDisplay;         // 1: shown even when verbose mode is 0
+    errm_FmtPiece plan[16];   // format cut at its conversions, when all are bare
+    char prefix[120];         // "** Severity: (label - id) " of an undated line
+    char format[ERRM_DESC_FORMAT_MAX + 1]; // printf format, "" when none
+    char id[ERRM_DESC_ID_MAX + 1]; // identifier text
+    char see[ERRM_DESC_LONG_TEXT_MAX + 1]; // see text, "?" when absent
+    char cat[ERRM_DESC_LONG_TEXT_MAX + 1]; // "FILE=name", "?" when absent
+    char cmd[ERRM_DESC_LONG_TEXT_MAX + 1]; // "CMD=command", "?" when absent
 };
 
 // The subsystem of the last entry load (refreshed by every load).
@@ -278,7 +281,11 @@ const char *errm_EnvNameValue(const char *name);
 #endif
 
 // The current entry (last made current), null before the first lookup.
-errm_MessageEntry *errm_CurrentEntry();
+// Kept by the entry cache alone.
+extern errm_MessageEntry *errm_CurrentMessage;
+inline errm_MessageEntry *errm_CurrentEntry() {
+    return errm_CurrentMessage;
+}
 #ifdef ERRM_TESTING
 // Test build only: the slot that a load fills next.
 int errm_CacheNextPosition();
@@ -297,7 +304,10 @@ const char *errm_SubsystemLabel();
 std::string_view errm_SubsystemLabelText();
 
 // Takes the context from a loaded subsystem row (no-op when it already is).
-void errm_SetSubsystemContext(int subsystem);
+void errm_TakeSubsystemContext(int subsystem);
+inline void errm_SetSubsystemContext(int subsystem) {
+    if (subsystem != errm_Ctx.owner) errm_TakeSubsystemContext(subsystem);
+}
 
 // Forgets the current entry and subsystem (a new cycle starts with none).
 void errm_ClearCurrentEntry();

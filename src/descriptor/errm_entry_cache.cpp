@@ -32,6 +32,12 @@ struct EntryCache {
 
 EntryCache g_cache;
 
+// Makes slot the current one (-1: none).
+void setCurrent(int slot) {
+    g_cache.current = slot;
+    errm_CurrentMessage = slot < 0 ? nullptr : g_cache.slots[static_cast<std::size_t>(slot)];
+}
+
 struct CacheInit {
     CacheInit() {
         for (int i = 0; i < ERRM_CACHE_SLOTS; ++i)
@@ -40,7 +46,7 @@ struct CacheInit {
         for (CacheKey &k : g_cache.keys)
             k = {-1, -1};
         g_cache.next = 0;
-        g_cache.current = -1;
+        setCurrent(-1);
         g_cache.currentSubsystem = -1;
     }
 };
@@ -65,13 +71,11 @@ int errm_FindCachedEntry(int number) {
 
 void errm_RegisterCachedEntry(int number) {
     g_cache.keys[static_cast<std::size_t>(g_cache.next)] = {number, g_cache.next};
-    g_cache.current = g_cache.next;
+    setCurrent(g_cache.next);
     g_cache.next = g_cache.next == ERRM_CACHE_SLOTS - 1 ? 0 : g_cache.next + 1;
 }
 
-errm_MessageEntry *errm_CurrentEntry() {
-    return g_cache.current < 0 ? nullptr : g_cache.slots[static_cast<std::size_t>(g_cache.current)];
-}
+errm_MessageEntry *errm_CurrentMessage = nullptr;
 
 #ifdef ERRM_TESTING
 int errm_CacheNextPosition() {
@@ -86,25 +90,30 @@ int errm_CurrentSubsystem() {
 void errm_ClearCurrentEntry() {
     errm_ResetEntryCache();
     errm_Ctx.owner = -1;
-    g_cache.current = -1;
+    setCurrent(-1);
     g_cache.currentSubsystem = -1;
 }
 
 // ------------------------------------------------------------------ lookup
 
-int errm_LoadEntry(int subsystem, int number) {
+[[gnu::cold, gnu::noinline]] int errm_LoadEntry(int subsystem, int number) {
     int rc = errm_DecodeEntry(subsystem, number, *g_cache.spare);
     if (rc != 0) return rc;
     std::swap(g_cache.slots[static_cast<std::size_t>(g_cache.next)], g_cache.spare);
     return 0;
 }
 
-int errm_LookupEntry(unsigned subsystem, int number) {
+[[gnu::hot]] int errm_LookupEntry(unsigned subsystem, int number) {
     int index = static_cast<int>(subsystem);
+    // The message of the last call again: its key is the current slot's.
+    if (index == g_cache.currentSubsystem && g_cache.current >= 0) {
+        const CacheKey &k = g_cache.keys[static_cast<std::size_t>(g_cache.current)];
+        if (k.number == number && k.slot != -1) return 0;
+    }
     if (index != g_cache.currentSubsystem) errm_ResetEntryCache();
     int slot = errm_FindCachedEntry(number);
     if (slot >= 0) {
-        g_cache.current = slot;
+        setCurrent(slot);
     } else {
         int rc = errm_LoadEntry(index, number);
         if (rc != 0) return rc;

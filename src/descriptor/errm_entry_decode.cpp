@@ -229,7 +229,7 @@ int errm_DecodeEntry(int subsystem, int number, errm_MessageEntry &e) {
     return 0;
 }
 
-void errm_SetSubsystemContext(int subsystem) {
+void errm_TakeSubsystemContext(int subsystem) {
     if (subsystem == errm_Ctx.owner || subsystem < 0 || subsystem >= ERRM_SS_ROWS) return;
     const errm_SubsystemRow &row = errm_Subsystems[subsystem];
     if (row.loaded != 1) return;

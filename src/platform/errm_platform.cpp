@@ -299,7 +299,7 @@ int errm_PL_JoinStandardStream(int fd) {
     return 0;
 }
 
-ssize_t errm_PL_WriteNoSigpipe(int fd, const void *buf, std::size_t n) {
+[[gnu::cold]] ssize_t errm_PL_WriteNoSigpipe(int fd, const void *buf, std::size_t n) {
     sigset_t pipeOnly, old, pending;
     sigemptyset(&pipeOnly);
     sigaddset(&pipeOnly, SIGPIPE);
@@ -334,7 +334,7 @@ int errm_PL_OnFork(void (*inChild)()) {
     return 0;
 }
 
-std::size_t errm_PL_WriteAll(int fd, const void *data, std::size_t n, int noSigpipe) {
+[[gnu::hot]] std::size_t errm_PL_WriteAll(int fd, const void *data, std::size_t n, int noSigpipe) {
     const char *at = static_cast<const char *>(data);
     std::size_t done = 0;
     while (done < n) {

@@ -59,14 +59,9 @@ int errm_ReportLetterToId(const errm_ReportLetter *table, int letter) {
     return ERRM_E_BAD_LETTER;
 }
 
-bool errm_IsReportFile(int id) {
-    return id == ERRM_CH_TRANSCRIPT || id == ERRM_CH_DBG_I || id == ERRM_CH_DBG_C ||
-           id == ERRM_CH_REPORT || id == ERRM_CH_LOG;
-}
-
 // ------------------------------------------------------------- report files
 
-int errm_OpenReportFile(int id) {
+[[gnu::cold]] int errm_OpenReportFile(int id) {
     char *name = g_channels.reportFileName;
     if (id == ERRM_CH_TRANSCRIPT) {
         if (!errm_StrCopy(name, ERRM_NAME_CAP, errm_G.TranScriptFileName)) return 0;
@@ -96,7 +91,7 @@ int errm_OpenReportFile(int id) {
     return 1;
 }
 
-int errm_WriteReportHeader(int handle) {
+[[gnu::cold]] int errm_WriteReportHeader(int handle) {
     char date[33];
     errm_GetDateTime(date, sizeof date);
     // One line, one write: a reader of the file never sees half a header.

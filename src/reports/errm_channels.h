@@ -55,7 +55,11 @@ inline bool errm_IsChannelId(int id) {
 }
 
 // 1 for the library-owned report files (TRANSCRIPT, DBG_I, DBG_C, REPORT, LOG).
-bool errm_IsReportFile(int id);
+inline bool errm_IsReportFile(int id) {
+    constexpr unsigned kFiles = 1u << ERRM_CH_TRANSCRIPT | 1u << ERRM_CH_DBG_I |
+                                1u << ERRM_CH_DBG_C | 1u << ERRM_CH_REPORT | 1u << ERRM_CH_LOG;
+    return static_cast<unsigned>(id) < 32 && (kFiles >> id & 1u) != 0;
+}
 
 // Opens the file of a report file channel; 1 opened, 0 failure.
 int errm_OpenReportFile(int id);

@@ -62,7 +62,7 @@ volatile unsigned g_forkGeneration = 0;
 // With O_APPEND the line started done bytes before the current end, as long
 // as nobody else wrote meanwhile (the lock makes this process the only
 // writer of the file).
-void cutPartialLine(const errm_FileWriter *w, std::size_t done) {
+[[gnu::cold]] void cutPartialLine(const errm_FileWriter *w, std::size_t done) {
     struct stat st;
     if (errm_Sys.fstat(w->fd, &st) != 0 || st.st_size < static_cast<off_t>(done)) return;
     errm_Sys.ftruncate(w->fd, st.st_size - static_cast<off_t>(done));
@@ -107,7 +107,7 @@ void errm_FW_Relock(errm_FileWriter *w) {
 
 // ---------------------------------------------------------------- appending
 
-int errm_FW_Append(errm_FileWriter *w, const char *data, std::size_t n) {
+[[gnu::hot]] int errm_FW_Append(errm_FileWriter *w, const char *data, std::size_t n) {
     if (w->kind == errm_WriterKind::none) {
         w->lost = 1;
         return 0;

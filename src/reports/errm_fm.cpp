@@ -140,7 +140,7 @@ int afterWrite(FmEntry &e) {
 }
 
 // A failed write prints its line once per file; the result tells each time.
-int writeFailed(int handle) {
+[[gnu::cold]] int writeFailed(int handle) {
     FmEntry &e = entry(handle);
     if (e.told == 0) fmError(handle, "?", ERRM_E_FM_WRITE);
     e.told = 1;
@@ -225,7 +225,7 @@ std::FILE *openWriter(const char *name, int truncate, int binary, errm_FileWrite
 // A writer inherited across fork() is the parent's: the child gives it up
 // and goes on in a file of its own, so that the two never write over each
 // other and the parent's file keeps one copy of each line.
-void adoptInChild(int handle) {
+[[gnu::cold]] void adoptInChild(int handle) {
     FmEntry &e = entry(handle);
     errm_FW_Abandon(&e.writer);
     errm_PL_Fclose(e.stream); // the child's copy: nothing buffered in it
@@ -249,7 +249,7 @@ void adoptInChild(int handle) {
 }
 
 // Appends through the writer of an entry; 0 or the write failure.
-int writerAppend(int handle, const char *data, std::size_t n) {
+[[gnu::always_inline]] inline int writerAppend(int handle, const char *data, std::size_t n) {
     FmEntry &e = entry(handle);
     if (errm_FW_Inherited(&e.writer)) adoptInChild(handle);
     if (!errm_FW_Append(&e.writer, data, n)) return writeFailed(handle);
@@ -461,7 +461,7 @@ int errm_FM_Puts(int handle, const char *text) {
     return afterWrite(e);
 }
 
-int errm_FM_PutLine(int handle, const char *text, std::size_t n) {
+[[gnu::hot]] int errm_FM_PutLine(int handle, const char *text, std::size_t n) {
     // Standard output and streams recorded from a client keep the stdio path.
     if (outOfRange(handle) || !g_fm.initialised || !isWriter(entry(handle)) ||
         entry(handle).used == 0)

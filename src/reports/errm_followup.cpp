@@ -133,7 +133,7 @@ int errm_CatFile(char *name) {
     return writeFormatted("-- EOF -- \n");
 }
 
-void errm_CatMessageFile() {
+[[gnu::cold]] void errm_CatMessageFile() {
     const errm_MessageEntry *entry = errm_CurrentEntry();
     // The text starts with "FILE=", which is skipped unread.
     const char *file = std::strlen(entry->cat) >= 5 ? entry->cat + 5 : "";
@@ -144,7 +144,7 @@ void errm_CatMessageFile() {
     writeDiagnostic("Error in cat for %s\n", g_follow.catName);
 }
 
-void errm_RunMessageCommand() {
+[[gnu::cold]] void errm_RunMessageCommand() {
     const errm_MessageEntry *entry = errm_CurrentEntry();
     char tmpName[64];
     errm_TempFileName(tmpName);

@@ -12,6 +12,7 @@
 #include "reports/errm_message.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -86,7 +87,7 @@ int errm_IsChiSeverity() {
 
 // -------------------------------------------------------------- date stamps
 
-std::size_t errm_DateStamp(char *buf, std::size_t size, unsigned kind) {
+[[gnu::cold]] std::size_t errm_DateStamp(char *buf, std::size_t size, unsigned kind) {
     const char *format = nullptr;
     switch (kind) {
     case 1: format = "%Y/%m/%d %X"; break;
@@ -210,7 +211,7 @@ int errm_FormatLine0(const char *format, va_list args) {
         errm_Lines.sLine0Length = static_cast<std::size_t>(plain);
         return 0;
     }
-    int n = std::vsnprintf(errm_Lines.sLine0, sizeof errm_Lines.sLine0, format, args);
+    int n = std::vsnprintf(errm_Lines.sLine0, ERRM_LINE0_MAX + 1, format, args);
     if (n < 0 || static_cast<std::size_t>(n) > ERRM_LINE0_MAX) {
         errm_Lines.sLine0[0] = '\0';
         errm_Lines.sLine0Length = 0;
@@ -226,7 +227,7 @@ namespace {
 
 // Cuts format into plan when every conversion in it is bare; returns the
 // pieces, or -1 (another conversion, more pieces than plan holds).
-std::int16_t planFormat(const char *format, errm_FmtPiece *plan, std::size_t cap) {
+[[gnu::cold]] std::int16_t planFormat(const char *format, errm_FmtPiece *plan, std::size_t cap) {
     std::size_t count = 0;
     for (const char *p = format;; p += 2) {
         const char *percent = strchrnul(p, '%');
@@ -248,6 +249,37 @@ std::int16_t planFormat(const char *format, errm_FmtPiece *plan, std::size_t cap
     }
 }
 
+// Writes an int as "%d" prints it (or an unsigned as "%u") at o when it fits
+// before end; returns the end of its text, or null.
+char *putDecimal(char *o, const char *end, unsigned magnitude, bool negative) {
+    // Digits from the bit length (1233 / 4096 is just above log10(2)), then
+    // one comparison with the power of ten that would be one digit more (0
+    // compared as 1, so that it has its digit).
+    static constexpr unsigned kPowers[10] = {1,      10,      100,      1000,      10000,
+                                             100000, 1000000, 10000000, 100000000, 1000000000};
+    const unsigned bits = 32u - static_cast<unsigned>(__builtin_clz(magnitude | 1u));
+    unsigned digits = (bits * 1233u) >> 12;
+    digits += (magnitude | 1u) >= kPowers[digits] ? 1u : 0u;
+    const std::size_t n = digits + (negative ? 1u : 0u);
+    if (n > static_cast<std::size_t>(end - o)) return nullptr;
+    char *const after = o + n;
+    char *p = after;
+    while (magnitude >= 100) {
+        const std::size_t pair = 2 * (magnitude % 100);
+        magnitude /= 100;
+        *--p = errm_kDigitPairs[pair + 1];
+        *--p = errm_kDigitPairs[pair];
+    }
+    if (magnitude >= 10) {
+        *--p = errm_kDigitPairs[2 * magnitude + 1];
+        *--p = errm_kDigitPairs[2 * magnitude];
+    } else {
+        *--p = static_cast<char>('0' + magnitude);
+    }
+    if (negative) *--p = '-';
+    return after;
+}
+
 // errm_FormatPlain along a plan of format: the same text, the same refusals.
 long formatPlanned(char *out, std::size_t cap, const char *format, const errm_FmtPiece *plan,
                    va_list args) {
@@ -257,41 +289,42 @@ long formatPlanned(char *out, std::size_t cap, const char *format, const errm_Fm
     for (const errm_FmtPiece *piece = plan;; ++piece) {
         std::size_t n = piece->literal;
         if (n > static_cast<std::size_t>(end - o)) return -1;
-        std::memcpy(o, p, n);
+        errm_CopyBytes(o, p, n);
         o += n;
         p += n + 2;
-        const char *text = nullptr;
-        char digits[kDecimalCap];
-        switch (piece->conversion) {
-        case '\0': *o = '\0'; return o - out;
-        case '%':
-            text = "%";
-            n = 1;
-            break;
-        case 's':
-            text = va_arg(args, const char *);
+        const char conversion = piece->conversion;
+        if (conversion == 's') {
+            const char *text = va_arg(args, const char *);
             if (text == nullptr) return -1;
             n = strnlen(text, static_cast<std::size_t>(end - o) + 1);
-            break;
-        case 'u':
-            text = decimal(va_arg(args, unsigned), false, digits);
-            n = static_cast<std::size_t>(digits + kDecimalCap - 1 - text);
-            break;
-        default: // 'd', 'i'
-            text = decimal(va_arg(args, int), digits);
-            n = static_cast<std::size_t>(digits + kDecimalCap - 1 - text);
-            break;
+            if (n > static_cast<std::size_t>(end - o)) return -1;
+            errm_CopyBytes(o, text, n);
+            o += n;
+        } else if (conversion == 'd' || conversion == 'i') {
+            // The magnitude in unsigned arithmetic, so that INT_MIN has one too.
+            const int number = va_arg(args, int);
+            o = putDecimal(o, end,
+                           number < 0 ? 0u - static_cast<unsigned>(number)
+                                      : static_cast<unsigned>(number),
+                           number < 0);
+            if (o == nullptr) return -1;
+        } else if (conversion == 'u') {
+            o = putDecimal(o, end, va_arg(args, unsigned), false);
+            if (o == nullptr) return -1;
+        } else if (conversion == '%') {
+            if (o == end) return -1;
+            *o++ = '%';
+        } else {
+            *o = '\0';
+            return o - out;
         }
-        if (n > static_cast<std::size_t>(end - o)) return -1;
-        std::memcpy(o, text, n);
-        o += n;
     }
 }
 
 } // namespace
 
-int errm_FormatEntryLine0(errm_MessageEntry *entry, va_list args) {
-    if (entry->planCount == 0)
+[[gnu::hot]] int errm_FormatEntryLine0(errm_MessageEntry *entry, va_list args) {
+    if (entry->planCount == 0) [[unlikely]]
         entry->planCount = planFormat(entry->format, entry->plan, std::size(entry->plan));
     if (entry->planCount > 0) {
         va_list plainArgs;
@@ -350,29 +383,46 @@ std::string_view messageIdentifier(const errm_MessageEntry *entry, int number,
 
 } // namespace
 
-long errm_BuildDecoratedLine(errm_MessageEntry *entry, int number) {
+namespace {
+
+// The longest decoration fits the head room: lead, label, identifier, stamp.
+constexpr std::size_t kLongestLead = [] {
+    std::size_t n = 0;
+    for (const SeverityRow &row : kSeverities)
+        n = row.lead.size() > n ? row.lead.size() : n;
+    return n;
+}();
+static_assert(kLongestLead + (sizeof errm_Ctx.displayName - 1) + 3 + ERRM_DESC_ID_MAX + 3 +
+                      (ERRM_STAMP_CAP - 1) + 2 <
+                  ERRM_HEAD_ROOM,
+              "every decoration fits before the text");
+static_assert(sizeof errm_Ctx.name <= sizeof errm_Ctx.displayName, "the label is the longer name");
+static_assert(offsetof(errm_LineBuffers, sLine0) ==
+                  offsetof(errm_LineBuffers, head) + ERRM_HEAD_ROOM,
+              "head ends where sLine0 starts");
+
+// Where a decorated line with n characters of decoration starts: n before
+// sLine0, in the bytes of the line buffers record, of which head and sLine0
+// are consecutive parts.
+char *lineStart(std::size_t n) {
+    return reinterpret_cast<char *>(&errm_Lines) + offsetof(errm_LineBuffers, sLine0) - n;
+}
+
+// Builds the decoration of a line that has none cached and puts it before
+// sLine0; keeps an undated one in the entry. Its length, or -1.
+[[gnu::cold]] long buildHead(errm_MessageEntry *entry, int number) {
     char stamp[ERRM_STAMP_CAP];
     stamp[0] = '\0';
-    bool dated = entry->dateKind != 0;
+    const bool dated = entry->dateKind != 0;
     if (dated) errm_DateStamp(stamp, sizeof stamp, entry->dateKind);
-    std::string_view text(errm_Lines.sLine0, errm_Lines.sLine0Length);
-
-    Appender out{errm_Lines.sLineOut, sizeof errm_Lines.sLineOut};
+    char head[ERRM_HEAD_ROOM];
+    Appender out{head, sizeof head};
     if (entry->severity == ERRM_SEV_DISPLAY) {
         if (dated) {
             out.add("(");
             out.add(stamp);
             out.add(") ");
         }
-        out.add(text);
-        // Only 1, unlike the other severities (any non-zero): the contract
-        // wants a DISPLAY line's line feed for exactly FAddNL == 1.
-        if (errm_G.FAddNL == 1) out.add("\n", 1);
-        return out.finish();
-    }
-    if (!dated && entry->prefixLen != 0 && entry->prefixContext == errm_Ctx.generation &&
-        entry->prefixNumber == number) {
-        out.add(entry->prefix, entry->prefixLen);
     } else {
         char numberBuf[kDecimalCap];
         out.add(kSeverities[static_cast<std::size_t>(entry->severity)].lead);
@@ -393,14 +443,37 @@ long errm_BuildDecoratedLine(errm_MessageEntry *entry, int number) {
             entry->prefixNumber = number;
         }
     }
-    out.add(text);
-    if (errm_G.FAddNL != 0) out.add("\n", 1);
-    return out.finish();
+    const long n = out.finish();
+    if (n > 0) std::memcpy(lineStart(static_cast<std::size_t>(n)), head, static_cast<std::size_t>(n));
+    return n;
+}
+
+} // namespace
+
+[[gnu::hot]] long errm_BuildDecoratedLine(errm_MessageEntry *entry, int number) {
+    const bool display = entry->severity == ERRM_SEV_DISPLAY;
+    long head;
+    if (!display && entry->dateKind == 0 && entry->prefixLen != 0 &&
+        entry->prefixContext == errm_Ctx.generation && entry->prefixNumber == number) {
+        head = entry->prefixLen;
+        errm_CopyBytes(lineStart(entry->prefixLen), entry->prefix, entry->prefixLen);
+    } else {
+        head = buildHead(entry, number);
+        if (head < 0) return -1;
+    }
+    // Only 1 for DISPLAY, unlike the other severities (any non-zero): the
+    // contract wants a DISPLAY line's line feed for exactly FAddNL == 1.
+    const std::size_t lineFeed = (display ? errm_G.FAddNL == 1 : errm_G.FAddNL != 0) ? 1 : 0;
+    char *end = errm_Lines.sLine0 + errm_Lines.sLine0Length;
+    end[0] = '\n';
+    end[lineFeed] = '\0';
+    errm_Lines.decorated = lineStart(static_cast<std::size_t>(head));
+    return head + static_cast<long>(errm_Lines.sLine0Length + lineFeed);
 }
 
 // ---------------------------------------------------------------- Chi line
 
-int errm_BuildChiLine(const errm_MessageEntry *entry, int number) {
+[[gnu::cold]] int errm_BuildChiLine(const errm_MessageEntry *entry, int number) {
     char numberBuf[kDecimalCap];
     const std::string_view id = messageIdentifier(entry, number, numberBuf);
     Appender out{errm_Lines.sLineChi, sizeof errm_Lines.sLineChi};

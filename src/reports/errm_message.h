@@ -28,14 +28,23 @@ inline constexpr std::size_t ERRM_LINEOUT_CAP = 8192; // decorated line
 inline constexpr std::size_t ERRM_LINE_CAP = 6145;    // user and direct line buffer
 inline constexpr std::size_t ERRM_STAMP_CAP = 33;
 
-// The line buffers shared by every call.
+// Room for the decoration before a message's text: the longest lead, label,
+// identifier and date stamp, with their separators.
+inline constexpr std::size_t ERRM_HEAD_ROOM = 1536;
+
+// The line buffers shared by every call. A message's decorated line is built
+// around its text where it was formatted: the decoration goes into the end of
+// head, right before sLine0, and the line feed after the text, so the text is
+// never copied. errm_Lines.decorated then points into head.
 struct errm_LineBuffers {
-    char sLine0[ERRM_LINE0_MAX + 1]; // caller-formatted text
-    char sLineOut[ERRM_LINEOUT_CAP]; // decorated line
+    std::size_t sLine0Length;        // length of sLine0
+    const char *decorated;           // the decorated line, in head and sLine0
+    int diagnostic;                  // 1 while a follow-up writes its own failure line
+    char head[ERRM_HEAD_ROOM];       // decoration of the decorated line, at its end
+    char sLine0[ERRM_LINE0_MAX + 2]; // caller-formatted text, then a line feed
+    char sLineOut[ERRM_LINEOUT_CAP]; // other lines: "see", "not present"
     char sLineChi[ERRM_LINECHI_CAP]; // Chi line
     char sLine[ERRM_LINE_CAP];       // user and direct message line
-    std::size_t sLine0Length;        // length of sLine0
-    int diagnostic;                  // 1 while a follow-up writes its own failure line
 };
 extern errm_LineBuffers errm_Lines;
 
@@ -50,8 +59,10 @@ int errm_IsChiSeverity();
 // other kind, the buffer then untouched).
 std::size_t errm_DateStamp(char *buf, std::size_t size, unsigned kind);
 
-// Builds the decorated line of the current entry and sLine0 into sLineOut.
-// Returns its length, or -1 when it does not fit.
+// Builds the decorated line of the current entry around sLine0 and points
+// errm_Lines.decorated at it; sLine0Length is unchanged, and the character
+// after the text is the line's line feed or terminator. Returns its length,
+// or -1 when the decoration does not fit.
 // The decoration before the text of an undated line is kept in the entry and
 // reused while the subsystem context and the number are those it was built
 // with.

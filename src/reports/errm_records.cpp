@@ -1237,7 +1237,7 @@ void beginPending(Kind kind, const char *format) {
 
 } // namespace
 
-void errm_RecordBeginMessage(const char *format, va_list args) {
+[[gnu::cold]] void errm_RecordBeginMessage(const char *format, va_list args) {
     beginPending(Kind::message, format);
     captureArgs(format, args);
 }
@@ -1262,7 +1262,7 @@ void errm_RecordNotice(const char *notice) {
     if (g_rec.pending != Kind::none) g_rec.notice = notice;
 }
 
-void errm_RecordChannel(int id, int written, int counted) {
+[[gnu::cold]] void errm_RecordChannel(int id, int written, int counted) {
     if (g_rec.pending == Kind::none || !errm_IsChannelId(id)) return;
     const unsigned bit = 1u << id;
     // The pipe lines always go out; the other channels when written, and
@@ -1275,7 +1275,7 @@ void errm_RecordChannel(int id, int written, int counted) {
         g_rec.lineMask |= bit;
 }
 
-void errm_RecordEmit() {
+[[gnu::cold]] void errm_RecordEmit() {
     const Kind kind = g_rec.pending;
     g_rec.pending = Kind::none;
     const errm_MessageEntry *entry = errm_CurrentEntry();

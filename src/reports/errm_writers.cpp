@@ -16,7 +16,7 @@
 
 #include <cstdio>
 
-int errm_PrintTclLines(int number, int severity, const char *subsystem, const char *line,
+[[gnu::cold]] int errm_PrintTclLines(int number, int severity, const char *subsystem, const char *line,
                        const char *generic) {
     errm_StdoutPrintf("TCL ERR= %d \n", number);
     errm_StdoutPrintf("TCL ERR= %d \n", severity);
@@ -36,18 +36,65 @@ bool lostOnFile(int handle, int rc) {
 
 } // namespace
 
-int AddReport(const char *line, const char *chiLine, int useChi, int fUpdate, std::size_t length) {
+namespace {
+
+// A line on a channel other than a plain report file: standard output and
+// the transcript through the repetition gate, the pipe lines, the Chi
+// stream. Returns the write's result (-1: nothing written), sets *counted,
+// and sets *failed when a file or stream lost the line.
+[[gnu::noinline]] int writeOnOther(const errm_MessageEntry *entry, int id, const char *line,
+                                   const char *chiLine, int useChi, int *counted, int *failed) {
+    const errm_ReportChannel &ch = errm_Reports[id];
+    int written = -1;
+    switch (id) {
+    case ERRM_CH_STDOUT: {
+        const char *text = (useChi == 1 && errm_G.NUSKMode != 0) ? chiLine : line;
+        written = errm_PrintLimited(text != nullptr ? text : line, -1, counted);
+        break;
+    }
+    case ERRM_CH_PIPE:
+        errm_PrintTclLines(entry->number, entry->severity, errm_Ctx.name, line, "");
+        break;
+    case ERRM_CH_TRANSCRIPT:
+        errm_TraceAdd("C_REPORT_TRANSCRIPT\n");
+        written = errm_PrintLimited(line, ch.handle, counted);
+        if (lostOnFile(ch.handle, written)) *failed = 1;
+        break;
+    case ERRM_CH_CHI:
+        if (chiLine != nullptr && errm_FChiFileHandle == 1 && errm_IsChiSeverity() &&
+            lostOnFile(ch.handle, written = errm_FM_Puts(ch.handle, chiLine)))
+            *failed = 1;
+        break;
+    default: // REPORT_F, a client stream
+        written = errm_FM_Puts(ch.handle, line);
+        if (lostOnFile(ch.handle, written)) *failed = 1;
+        break;
+    }
+    return written;
+}
+
+// The report files written as they are: DBG_I, DBG_C, REPORT and LOG.
+constexpr unsigned kPlainFiles =
+    1u << ERRM_CH_DBG_I | 1u << ERRM_CH_DBG_C | 1u << ERRM_CH_REPORT | 1u << ERRM_CH_LOG;
+
+} // namespace
+
+[[gnu::hot]] int AddReport(const char *line, const char *chiLine, int useChi, int fUpdate,
+                           std::size_t length) {
     errm_MessageEntry *entry = errm_CurrentEntry();
     if (entry == nullptr) return 1; // no message processed yet: no channels
+    const bool records = errm_Rec.on != 0;
+    const int count = entry->reportCount < static_cast<int>(ERRM_DESC_REPORTS_MAX)
+                          ? entry->reportCount
+                          : static_cast<int>(ERRM_DESC_REPORTS_MAX);
     int countedMark = 0;
     int failed = 0;
-    for (int i = 0; i < entry->reportCount && i < static_cast<int>(ERRM_DESC_REPORTS_MAX); ++i) {
-        int id = entry->reports[i];
-        if (id == ERRM_CH_NONE) continue;
-        // Ids outside the table name no channel.
+    for (int i = 0; i < count; ++i) {
+        const int id = entry->reports[i];
+        // Ids outside the table (ERRM_CH_NONE among them) name no channel.
         if (!errm_IsChannelId(id)) continue;
         errm_ReportChannel &ch = errm_Reports[id];
-        if (errm_IsReportFile(id) && ch.authorised == 1 && ch.opened == 0) {
+        if (errm_IsReportFile(id) && ch.authorised == 1 && ch.opened == 0) [[unlikely]] {
             if (!errm_OpenReportFile(id)) {
                 failed = 1;
                 continue;
@@ -56,36 +103,18 @@ int AddReport(const char *line, const char *chiLine, int useChi, int fUpdate, st
         }
         if (ch.authorised != 1) continue;
         int counted = 0;
-        int written = -1;
-        switch (id) {
-        case ERRM_CH_STDOUT: {
-            const char *text = (useChi == 1 && errm_G.NUSKMode != 0) ? chiLine : line;
-            written = errm_PrintLimited(text != nullptr ? text : line, -1, &counted);
-            break;
-        }
-        case ERRM_CH_PIPE:
-            errm_PrintTclLines(entry->number, entry->severity, errm_Ctx.name, line, "");
-            break;
-        case ERRM_CH_TRANSCRIPT:
-            errm_TraceAdd("C_REPORT_TRANSCRIPT\n");
-            written = errm_PrintLimited(line, ch.handle, &counted);
-            if (lostOnFile(ch.handle, written)) failed = 1;
-            break;
-        case ERRM_CH_CHI:
-            if (chiLine != nullptr && errm_FChiFileHandle == 1 && errm_IsChiSeverity() &&
-                lostOnFile(ch.handle, written = errm_FM_Puts(ch.handle, chiLine)))
-                failed = 1;
-            break;
-        default:
+        int written;
+        if ((kPlainFiles >> id & 1u) != 0) [[likely]] {
             written = length != ERRM_LENGTH_UNKNOWN ? errm_FM_PutLine(ch.handle, line, length)
                                                     : errm_FM_Puts(ch.handle, line);
             if (lostOnFile(ch.handle, written)) failed = 1;
-            break;
+        } else {
+            written = writeOnOther(entry, id, line, chiLine, useChi, &counted, &failed);
         }
         if (written == 0 && counted == 1) countedMark = 1;
-        if (errm_Rec.on) errm_RecordChannel(id, written, counted);
+        if (records) [[unlikely]] errm_RecordChannel(id, written, counted);
     }
-    if (errm_Rec.on && fUpdate == 1) errm_RecordEmit();
+    if (records && fUpdate == 1) errm_RecordEmit();
     // The counter follows the lines that were shown, failed channels or not.
     if (fUpdate == 1) {
         *entry->counter += static_cast<unsigned>(countedMark);
