@@ -3,6 +3,7 @@
 #include "base/errm_interr.h"
 #include "desc_bytes.h"
 #include "descriptor/errm_desc.h"
+#include "reports/errm_message.h"
 #include "test_descriptors.h"
 
 #include <gtest/gtest.h>
@@ -349,6 +350,31 @@ TEST(EntryDecoding, FieldsAtTheEdgesOfTheirRangeAreAccepted) {
     RawEntry p = RawEntry::Basic(2, "100%%n");
     ASSERT_EQ(LoadRaw(lib, p, "PCT"), 1);
     EXPECT_EQ(errm_LookupEntry(1, 2), 0);
+}
+
+// The widest decoration (a display name of 255, an identifier of 1023, a
+// date) goes before the text, and the line feed after it.
+TEST(EntryDecoding, TheWidestDecorationGoesBeforeTheText) {
+    Library lib;
+    RawEntry e = RawEntry::Basic(1, "text");
+    e.idLen = 1023;
+    e.id = std::string(1023, 'i');
+    e.dateKind = 7; // dated, with the empty stamp
+    const std::string display(255, 'D');
+    WriteBytes(AssembleDescriptor("WIDE", display, {e}), lib.file("errm_desc_WIDE.bin"));
+    int index = -1;
+    ASSERT_EQ(ERRM_ReadErrorDescriptor("WIDE", &index), 0);
+    ASSERT_EQ(errm_LookupEntry(static_cast<unsigned>(index), 1), 0);
+    errm_MessageEntry *m = errm_CurrentEntry();
+    std::memcpy(errm_Lines.sLine0, "text", 5);
+    errm_Lines.sLine0Length = 4;
+    errm_SetSubsystemContext(m->owner);
+    const long n = errm_BuildDecoratedLine(m, 1);
+    ASSERT_GT(n, 0);
+    EXPECT_EQ(std::string(errm_Lines.decorated),
+              "** Error: (" + display + " - " + e.id + " - ) text\n");
+    EXPECT_EQ(static_cast<std::size_t>(n), std::strlen(errm_Lines.decorated));
+    EXPECT_EQ(std::string(errm_Lines.sLine0, errm_Lines.sLine0Length), "text");
 }
 
 // A format is parsed for %n at its record's first decoding only: every later

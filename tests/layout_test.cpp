@@ -157,6 +157,18 @@ TEST(FormatLine0, CommonConversionsGiveWhatPrintfGives) {
     EXPECT_AS_PRINTF("%s at the start, at the end %d", "here", -42);
 }
 
+TEST(FormatLine0, EveryDigitCountAndPieceLengthGivesWhatPrintfGives) {
+    Library lib;
+    // Each side of every power of ten, for the digit count of a decimal.
+    for (unsigned k = 0, p = 1; k < 10; ++k, p *= 10)
+        EXPECT_AS_PRINTF("%u %u %d %d", p - 1, p, -static_cast<int>(p), static_cast<int>(p - 1));
+    // Literal and %s pieces of every length a short copy treats apart.
+    for (std::size_t n = 0; n <= 40; ++n) {
+        const std::string piece(n, 'q');
+        EXPECT_AS_PRINTF((piece + "%s" + piece + "%d").c_str(), piece.c_str(), 7);
+    }
+}
+
 TEST(FormatLine0, EveryOtherFormatIsLeftToPrintf) {
     Library lib;
     EXPECT_AS_PRINTF("%5d|%-5d|%05d|%+d", 42, 42, 42, 42);
