@@ -56,10 +56,10 @@ struct FmEntry {
 };
 
 struct FmState {
-    std::array<FmEntry, ERRM_FM_ENTRIES> entries; // the table
     int initialised;                              // table filled
     int traceSwitch;                              // internal debug switch
     int traceFM;                                  // FM trace lines on, copied at init
+    std::array<FmEntry, ERRM_FM_ENTRIES> entries; // the table
 };
 
 FmState g_fm = {};

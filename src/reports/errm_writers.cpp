@@ -117,7 +117,9 @@ constexpr unsigned kPlainFiles =
     if (records && fUpdate == 1) errm_RecordEmit();
     // The counter follows the lines that were shown, failed channels or not.
     if (fUpdate == 1) {
-        *entry->counter += static_cast<unsigned>(countedMark);
+        // Written only when it moves: a message on files alone leaves the
+        // counter's cache line alone.
+        if (countedMark != 0) *entry->counter += 1;
         return failed ? 0 : 1;
     }
     errm_TraceAdd("FUpdate=errm_false\n");
