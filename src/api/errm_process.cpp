@@ -145,7 +145,7 @@ extern "C" ERRM_API int ERRM_ProcessError_variadic(unsigned int subsystem, int n
     return processError(subsystem, number, args);
 }
 
-extern "C" ERRM_API int ERRM_ProcessError(unsigned int subsystem, int number, ...) {
+extern "C" [[gnu::hot]] ERRM_API int ERRM_ProcessError(unsigned int subsystem, int number, ...) {
     va_list args;
     va_start(args, number);
     int rc = processError(subsystem, number, args);
