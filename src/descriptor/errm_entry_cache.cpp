@@ -17,17 +17,18 @@ struct CacheKey {
     int slot;   // equal to the key's position, -1 when free
 };
 
+// The fields every lookup reads come first, the entries last.
 struct EntryCache {
-    // Decoding goes into the spare entry, which is swapped into its slot only
-    // when the whole record decoded: a failed load never leaves a cached
-    // message half overwritten.
-    std::array<errm_MessageEntry, ERRM_CACHE_SLOTS + 1> storage;
-    std::array<errm_MessageEntry *, ERRM_CACHE_SLOTS> slots; // slot -> entry
-    errm_MessageEntry *spare;                                // next decode target
-    std::array<CacheKey, ERRM_CACHE_SLOTS> keys;
     int next;             // position the next load fills
     int current;          // slot of the current entry, -1 before the first
     int currentSubsystem; // subsystem of the last successful lookup
+    std::array<CacheKey, ERRM_CACHE_SLOTS> keys;
+    std::array<errm_MessageEntry *, ERRM_CACHE_SLOTS> slots; // slot -> entry
+    // Decoding goes into the spare entry, which is swapped into its slot only
+    // when the whole record decoded: a failed load never leaves a cached
+    // message half overwritten.
+    errm_MessageEntry *spare; // next decode target
+    std::array<errm_MessageEntry, ERRM_CACHE_SLOTS + 1> storage;
 };
 
 EntryCache g_cache;
