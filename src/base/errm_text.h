@@ -37,33 +37,34 @@ inline constexpr std::array<char, 200> errm_kDigitPairs = [] {
 }();
 static_assert(errm_kDigitPairs[2 * 42] == '4' && errm_kDigitPairs[2 * 42 + 1] == '2', "pair i is i");
 
+// The first and the last sizeof(Block) bytes of n (sizeof(Block) <= n <=
+// 2 * sizeof(Block)) copied as two blocks, which overlap when n is smaller
+// than two.
+template <typename Block>
+[[gnu::always_inline]] inline void errm_CopyEnds(char *to, const char *from, std::size_t n) {
+    Block head, tail;
+    std::memcpy(&head, from, sizeof head);
+    std::memcpy(&tail, from + n - sizeof tail, sizeof tail);
+    std::memcpy(to, &head, sizeof head);
+    std::memcpy(to + n - sizeof tail, &tail, sizeof tail);
+}
+
 // Copies n bytes between buffers that do not overlap. The pieces of a message
 // line are mostly shorter than 32 bytes: those are copied in place with two
 // overlapping loads and stores, where a call of memcpy would cost more than
 // the copy itself.
 [[gnu::always_inline]] inline void errm_CopyBytes(char *to, const char *from, std::size_t n) {
+    struct Block16 {
+        char b[16];
+    };
     if (n > 32) {
         std::memcpy(to, from, n);
     } else if (n >= 16) {
-        struct alignas(1) Block {
-            char b[16];
-        } head, tail;
-        std::memcpy(&head, from, 16);
-        std::memcpy(&tail, from + n - 16, 16);
-        std::memcpy(to, &head, 16);
-        std::memcpy(to + n - 16, &tail, 16);
+        errm_CopyEnds<Block16>(to, from, n);
     } else if (n >= 8) {
-        std::uint64_t head, tail;
-        std::memcpy(&head, from, 8);
-        std::memcpy(&tail, from + n - 8, 8);
-        std::memcpy(to, &head, 8);
-        std::memcpy(to + n - 8, &tail, 8);
+        errm_CopyEnds<std::uint64_t>(to, from, n);
     } else if (n >= 4) {
-        std::uint32_t head, tail;
-        std::memcpy(&head, from, 4);
-        std::memcpy(&tail, from + n - 4, 4);
-        std::memcpy(to, &head, 4);
-        std::memcpy(to + n - 4, &tail, 4);
+        errm_CopyEnds<std::uint32_t>(to, from, n);
     } else if (n > 0) {
         to[0] = from[0];
         to[n / 2] = from[n / 2];

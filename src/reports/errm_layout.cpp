@@ -108,13 +108,21 @@ namespace {
 // Room for an int in decimal: a sign, ten digits and the terminator.
 constexpr std::size_t kDecimalCap = 12;
 
-// Writes a magnitude in decimal, with a '-' before it when negative, at the
-// end of buf; returns where the text starts. Its length is
-// buf + kDecimalCap - 1 - start.
-
-const char *decimal(unsigned magnitude, bool negative, char (&buf)[kDecimalCap]) {
-    char *p = buf + kDecimalCap;
-    *--p = '\0';
+// Writes an int as "%d" prints it (or an unsigned as "%u") at o when it fits
+// before end; returns the end of its text, or null.
+[[gnu::hot]] char *putDecimal(char *o, const char *end, unsigned magnitude, bool negative) {
+    // Digits from the bit length (1233 / 4096 is just above log10(2)), then
+    // one comparison with the power of ten that would be one digit more (0
+    // compared as 1, so that it has its digit).
+    static constexpr unsigned kPowers[10] = {1,      10,      100,      1000,      10000,
+                                             100000, 1000000, 10000000, 100000000, 1000000000};
+    const unsigned bits = 32u - static_cast<unsigned>(__builtin_clz(magnitude | 1u));
+    unsigned digits = (bits * 1233u) >> 12;
+    digits += (magnitude | 1u) >= kPowers[digits] ? 1u : 0u;
+    const std::size_t n = digits + (negative ? 1u : 0u);
+    if (n > static_cast<std::size_t>(end - o)) return nullptr;
+    char *const after = o + n;
+    char *p = after;
     while (magnitude >= 100) {
         const std::size_t pair = 2 * (magnitude % 100);
         magnitude /= 100;
@@ -128,15 +136,15 @@ const char *decimal(unsigned magnitude, bool negative, char (&buf)[kDecimalCap])
         *--p = static_cast<char>('0' + magnitude);
     }
     if (negative) *--p = '-';
-    return p;
+    return after;
 }
 
-// An int as "%d" prints it.
-const char *decimal(int number, char (&buf)[kDecimalCap]) {
+// An int as "%d" prints it, at o when it fits before end (null otherwise).
+char *putDecimal(char *o, const char *end, int number) {
     // The magnitude in unsigned arithmetic, so that INT_MIN has one too.
-    unsigned magnitude =
+    const unsigned magnitude =
         number < 0 ? 0u - static_cast<unsigned>(number) : static_cast<unsigned>(number);
-    return decimal(magnitude, number < 0, buf);
+    return putDecimal(o, end, magnitude, number < 0);
 }
 
 } // namespace
@@ -169,7 +177,7 @@ long errm_FormatPlain(char *out, std::size_t cap, const char *format, va_list ar
         len += n;
         if (*percent == '\0') break;
         const char *piece = nullptr;
-        char digits[kDecimalCap];
+        char *digitsEnd = nullptr;
         // Any character after the '%' but these five is another conversion
         // or the start of a flag, width, precision or length modifier.
         switch (percent[1]) {
@@ -183,20 +191,20 @@ long errm_FormatPlain(char *out, std::size_t cap, const char *format, va_list ar
             n = strnlen(piece, cap - len + 1);
             break;
         case 'd':
-        case 'i':
-            piece = decimal(va_arg(args, int), digits);
-            n = static_cast<std::size_t>(digits + kDecimalCap - 1 - piece);
-            break;
-        case 'u':
-            piece = decimal(va_arg(args, unsigned), false, digits);
-            n = static_cast<std::size_t>(digits + kDecimalCap - 1 - piece);
-            break;
+        case 'i': digitsEnd = putDecimal(out + len, out + cap, va_arg(args, int)); break;
+        case 'u': digitsEnd = putDecimal(out + len, out + cap, va_arg(args, unsigned), false); break;
         default: return -1;
+        }
+        p = percent + 2;
+        if (piece == nullptr) {
+            // A decimal, written in place.
+            if (digitsEnd == nullptr) return -1;
+            len = static_cast<std::size_t>(digitsEnd - out);
+            continue;
         }
         if (n > cap - len) return -1;
         std::memcpy(out + len, piece, n);
         len += n;
-        p = percent + 2;
     }
     out[len] = '\0';
     return static_cast<long>(len);
@@ -249,37 +257,6 @@ namespace {
     }
 }
 
-// Writes an int as "%d" prints it (or an unsigned as "%u") at o when it fits
-// before end; returns the end of its text, or null.
-[[gnu::hot]] char *putDecimal(char *o, const char *end, unsigned magnitude, bool negative) {
-    // Digits from the bit length (1233 / 4096 is just above log10(2)), then
-    // one comparison with the power of ten that would be one digit more (0
-    // compared as 1, so that it has its digit).
-    static constexpr unsigned kPowers[10] = {1,      10,      100,      1000,      10000,
-                                             100000, 1000000, 10000000, 100000000, 1000000000};
-    const unsigned bits = 32u - static_cast<unsigned>(__builtin_clz(magnitude | 1u));
-    unsigned digits = (bits * 1233u) >> 12;
-    digits += (magnitude | 1u) >= kPowers[digits] ? 1u : 0u;
-    const std::size_t n = digits + (negative ? 1u : 0u);
-    if (n > static_cast<std::size_t>(end - o)) return nullptr;
-    char *const after = o + n;
-    char *p = after;
-    while (magnitude >= 100) {
-        const std::size_t pair = 2 * (magnitude % 100);
-        magnitude /= 100;
-        *--p = errm_kDigitPairs[pair + 1];
-        *--p = errm_kDigitPairs[pair];
-    }
-    if (magnitude >= 10) {
-        *--p = errm_kDigitPairs[2 * magnitude + 1];
-        *--p = errm_kDigitPairs[2 * magnitude];
-    } else {
-        *--p = static_cast<char>('0' + magnitude);
-    }
-    if (negative) *--p = '-';
-    return after;
-}
-
 // errm_FormatPlain along a plan of format: the same text, the same refusals.
 long formatPlanned(char *out, std::size_t cap, const char *format, const errm_FmtPiece *plan,
                    va_list args) {
@@ -301,12 +278,7 @@ long formatPlanned(char *out, std::size_t cap, const char *format, const errm_Fm
             errm_CopyBytes(o, text, n);
             o += n;
         } else if (conversion == 'd' || conversion == 'i') {
-            // The magnitude in unsigned arithmetic, so that INT_MIN has one too.
-            const int number = va_arg(args, int);
-            o = putDecimal(o, end,
-                           number < 0 ? 0u - static_cast<unsigned>(number)
-                                      : static_cast<unsigned>(number),
-                           number < 0);
+            o = putDecimal(o, end, va_arg(args, int));
             if (o == nullptr) return -1;
         } else if (conversion == 'u') {
             o = putDecimal(o, end, va_arg(args, unsigned), false);
@@ -377,8 +349,8 @@ struct Appender {
 std::string_view messageIdentifier(const errm_MessageEntry *entry, int number,
                                    char (&numberBuf)[kDecimalCap]) {
     if (entry->idLength != 0) return entry->id;
-    const char *digits = decimal(number, numberBuf);
-    return {digits, static_cast<std::size_t>(numberBuf + kDecimalCap - 1 - digits)};
+    const char *end = putDecimal(numberBuf, numberBuf + kDecimalCap, number);
+    return {numberBuf, static_cast<std::size_t>(end - numberBuf)};
 }
 
 } // namespace
