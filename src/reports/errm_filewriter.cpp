@@ -107,16 +107,36 @@ void errm_FW_Relock(errm_FileWriter *w) {
 
 // ---------------------------------------------------------------- appending
 
+namespace {
+
+// The rest of an append whose first write(2) did not take the whole line
+// (first: its result): resumed after a short write or EINTR; a line still
+// not whole is cut off a regular file again.
+[[gnu::cold]] int appendRest(errm_FileWriter *w, const char *data, std::size_t n, ssize_t first) {
+    std::size_t done = first > 0 ? static_cast<std::size_t>(first) : 0;
+    if (first > 0 || (first < 0 && errno == EINTR))
+        done += errm_PL_WriteAll(w->fd, data + done, n - done, w->pipe);
+    if (done == n) return 1;
+    if (done > 0 && w->kind == errm_WriterKind::file) cutPartialLine(w, done);
+    w->lost = 1;
+    return 0;
+}
+
+} // namespace
+
 [[gnu::hot]] int errm_FW_Append(errm_FileWriter *w, const char *data, std::size_t n) {
     if (w->kind == errm_WriterKind::none) {
         w->lost = 1;
         return 0;
     }
-    const std::size_t done = errm_PL_WriteAll(w->fd, data, n, w->pipe);
-    if (done == n) return 1;
-    if (done > 0 && w->kind == errm_WriterKind::file) cutPartialLine(w, done);
-    w->lost = 1;
-    return 0;
+    if (n == 0) return 1;
+    // A file or a device takes the whole line with one write(2); a pipe's
+    // writes hold SIGPIPE back.
+    const ssize_t first = w->pipe == 1 ? errm_PL_WriteNoSigpipe(w->fd, data, n)
+                                       : errm_Sys.write(w->fd, data, n);
+    if (first == static_cast<ssize_t>(n)) [[likely]]
+        return 1;
+    return appendRest(w, data, n, first);
 }
 
 // ------------------------------------------------------------------- ending

@@ -110,7 +110,8 @@ constexpr std::size_t kDecimalCap = 12;
 
 // Writes an int as "%d" prints it (or an unsigned as "%u") at o when it fits
 // before end; returns the end of its text, or null.
-[[gnu::hot]] char *putDecimal(char *o, const char *end, unsigned magnitude, bool negative) {
+[[gnu::always_inline]] inline char *putDecimal(char *o, const char *end, unsigned magnitude,
+                                               bool negative) {
     // Digits from the bit length (1233 / 4096 is just above log10(2)), then
     // one comparison with the power of ten that would be one digit more (0
     // compared as 1, so that it has its digit).

@@ -77,16 +77,37 @@ namespace {
 constexpr unsigned kPlainFiles =
     1u << ERRM_CH_DBG_I | 1u << ERRM_CH_DBG_C | 1u << ERRM_CH_REPORT | 1u << ERRM_CH_LOG;
 
-} // namespace
+// The usual message: every channel of its list a report file that is open
+// (or not authorised). Each authorised one then takes the line with one
+// append, and nothing else of the channel walk applies: no file to open, no
+// repetition gate, no display counter (files never count). Returns the walk's
+// result, or -1 with nothing written when a channel is of another kind or
+// still to be opened.
+[[gnu::always_inline]] inline int putOnOpenFiles(const errm_MessageEntry *entry, const char *line,
+                                                 std::size_t length, int count) {
+    for (int i = 0; i < count; ++i) {
+        const int id = entry->reports[i];
+        if (!errm_IsChannelId(id)) continue;
+        if ((kPlainFiles >> id & 1u) == 0) return -1;
+        const errm_ReportChannel &ch = errm_Reports[id];
+        if (ch.authorised == 1 && ch.opened == 0) return -1;
+    }
+    int failed = 0;
+    for (int i = 0; i < count; ++i) {
+        const int id = entry->reports[i];
+        if (!errm_IsChannelId(id)) continue;
+        const errm_ReportChannel &ch = errm_Reports[id];
+        if (ch.authorised != 1) continue;
+        if (lostOnFile(ch.handle, errm_FM_PutLine(ch.handle, line, length))) failed = 1;
+    }
+    return failed ? 0 : 1;
+}
 
-[[gnu::hot]] int AddReport(const char *line, const char *chiLine, int useChi, int fUpdate,
-                           std::size_t length) {
-    errm_MessageEntry *entry = errm_CurrentEntry();
-    if (entry == nullptr) return 1; // no message processed yet: no channels
+// The channel walk for every other message.
+[[gnu::noinline]] int addReportEach(errm_MessageEntry *entry, const char *line,
+                                    const char *chiLine, int useChi, int fUpdate,
+                                    std::size_t length, int count) {
     const bool records = errm_Rec.on != 0;
-    const int count = entry->reportCount < static_cast<int>(ERRM_DESC_REPORTS_MAX)
-                          ? entry->reportCount
-                          : static_cast<int>(ERRM_DESC_REPORTS_MAX);
     int countedMark = 0;
     int failed = 0;
     for (int i = 0; i < count; ++i) {
@@ -124,6 +145,24 @@ constexpr unsigned kPlainFiles =
     }
     errm_TraceAdd("FUpdate=errm_false\n");
     return failed ? 0 : 1;
+}
+
+} // namespace
+
+[[gnu::hot]] int AddReport(const char *line, const char *chiLine, int useChi, int fUpdate,
+                           std::size_t length) {
+    errm_MessageEntry *entry = errm_CurrentEntry();
+    if (entry == nullptr) return 1; // no message processed yet: no channels
+    const int count = entry->reportCount < static_cast<int>(ERRM_DESC_REPORTS_MAX)
+                          ? entry->reportCount
+                          : static_cast<int>(ERRM_DESC_REPORTS_MAX);
+    // With records on, or for a line of unknown length (a "see" line, a
+    // follow-up's lines), the walk does it all.
+    if (fUpdate == 1 && errm_Rec.on == 0 && length != ERRM_LENGTH_UNKNOWN) {
+        const int rc = putOnOpenFiles(entry, line, length, count);
+        if (rc >= 0) return rc;
+    }
+    return addReportEach(entry, line, chiLine, useChi, fUpdate, length, count);
 }
 
 int AddReportDirect(const char *letters, int severity, const char *line) {
