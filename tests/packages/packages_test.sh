@@ -19,6 +19,11 @@ if command -v ccache >/dev/null; then
   launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
   export CCACHE_NOHASHDIR=1
 fi
+# Debugging information of line tables only (-g1 after Debian's -g): the
+# packaged binaries are stripped of it, so they come out the same but for
+# their build id, and the build takes a third less time. The strip check
+# below still finds a .debug_info to have gone.
+export DEB_CFLAGS_MAINT_APPEND=-g1 DEB_CXXFLAGS_MAINT_APPEND=-g1
 "$source_dir/scripts/packages.sh" "$work/build" "$work/debs" "${launcher[@]}" >/dev/null
 deb() { ls "$work"/debs/"$1"_*.deb; }
 version=$(sed -n 's/^project(errm VERSION \([0-9.]*\) .*/\1/p' "$source_dir/CMakeLists.txt")
